@@ -1,0 +1,91 @@
+// The main window: owner of every piece of game state and of the two
+// components (message panel, cycle timer). Its handlers are the program's
+// only entry points; a platform layer calls them as window events arrive.
+#pragma once
+
+#include <cstdint>
+
+#include "game/state.h"
+#include "platform/platform.h"
+#include "render/framebuffer.h"
+
+namespace tavoren {
+
+class TForm1 : public TGameState {
+ public:
+  // The message panel along the bottom of the window.
+  class TPanel {
+   public:
+    explicit TPanel(Platform& platform) : platform_(platform) {}
+    const char* Caption() const { return caption_; }
+    void SetCaption(const char* text);
+
+   private:
+    Platform& platform_;
+    const char* caption_ = "";
+  };
+
+  // The 40 ms cycle timer. Whether it is enabled is the program's mode:
+  // enabled = running (balls move, a rack awaits its first tick, or a foul
+  // waits), disabled = aiming.
+  class TTimer {
+   public:
+    explicit TTimer(Platform& platform) : platform_(platform) {}
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+
+   private:
+    Platform& platform_;
+    bool enabled_ = false;
+  };
+
+  // A new window: every state field zero, no ball on the table, timer
+  // disabled, panel empty.
+  explicit TForm1(Platform& platform);
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // --- Event handlers, called by the platform layer. ---
+  void FormShow();  // first show of the window, and Home: a new rack
+  void FormClose();
+  void FormPaint();
+  void FormKeyDown(std::uint16_t& Key, TShiftState Shift);
+  void FormMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+  void FormMouseMove(TShiftState Shift, int X, int Y);
+  void TimerForCycleTimer();
+
+  // Closes the window as Esc, the close box and the system menu do.
+  void Close();
+
+  // --- Methods the handlers share. ---
+  void StepPhysics();
+  bool CheckShotEnd();
+  void PaintCloth();
+  void PaintRails();
+  void PaintAimGuide();
+  void PaintPanel();
+
+  TPanel PanelForMsg;
+  TTimer TimerForCycle;
+  Framebuffer Canvas;
+
+  static constexpr int ClientWidth = kClientWidth;
+  static constexpr int ClientHeight = kClientHeight;
+
+  // The random generator of the rack jitter: one 32-bit state, reseeded from
+  // the system clock at every rack.
+  std::uint32_t RandSeed = 0;
+
+ private:
+  double NextRandom();
+  bool CanStrike() const;
+  void RecordShotStart();
+  void Strike();
+  void Undo();
+  void ReplayChaining();
+  void PressKey(std::uint16_t key);
+
+  Platform& platform_;
+};
+
+}  // namespace tavoren

@@ -1,0 +1,84 @@
+// The history of shot starts: recording at Enter, undo at Backspace, and the
+// replay that the cycle runs after a shot ended without a foul.
+#include "app/form.h"
+
+namespace tavoren {
+
+void RecordSnapshot(const TGameState& s, TSnapshot& into) {
+  for (int i = 0; i < 10; ++i) into.Balls[i] = s.Balls[i];
+  into.SpinX = s.SpinX;
+  into.SpinY = s.SpinY;
+  into.AimX = s.AimX;
+  into.AimY = s.AimY;
+  into.Power = s.Power;
+  into.TargetBall = s.TargetBall;
+}
+
+void RestoreSnapshot(const TSnapshot& from, TGameState& s) {
+  for (int i = 0; i < 10; ++i) s.Balls[i] = from.Balls[i];
+  s.SpinX = from.SpinX;
+  s.SpinY = from.SpinY;
+  s.AimX = from.AimX;
+  s.AimY = from.AimY;
+  s.Power = from.Power;
+  s.TargetBall = from.TargetBall;
+}
+
+// Called by Enter just before the strike. Past 100 shots the shot is fired
+// without a record.
+void TForm1::RecordShotStart() {
+  if (HistoryPos >= kHistorySize) return;
+  ++HistoryPos;
+  if (HistoryPos >= HistoryLast) HistoryLast = HistoryPos;
+  RecordSnapshot(*this, HistoryEntry(HistoryPos));
+}
+
+// Backspace: back to the moment the last fired shot started, in either mode.
+// The undone shot and the ones after it stay as the recorded future.
+void TForm1::Undo() {
+  TimerForCycle.SetEnabled(false);
+  RestoreSnapshot(HistoryEntry(HistoryPos), *this);
+  --HistoryPos;
+  PaintCloth();
+  PaintRails();
+  PaintAimGuide();
+  PaintPanel();
+  PanelForMsg.SetCaption(msg::kUndone);
+}
+
+// The replay presses keys through the key handler so every guard holds.
+void TForm1::PressKey(std::uint16_t key) {
+  FormKeyDown(key, 0);
+}
+
+// Runs at the end of a tick whose shot ended without a foul. Steps to the
+// next recorded shot after a two-second pause, or, when the game is over,
+// starts its replay from the break.
+void TForm1::ReplayChaining() {
+  if (HistoryPos < HistoryLast) {
+    ++HistoryPos;
+    PressKey(vk::kBack);
+  } else if (Balls[9].OnTable) {
+    return;
+  }
+  // The pause keeps the window alive; a key or click that steps back in the
+  // history abandons the replay. Elapsed time is taken modulo 65536 so a
+  // wrap of the clock does no harm.
+  const std::int32_t p = HistoryPos;
+  const std::uint32_t t0 = platform_.Milliseconds();
+  for (;;) {
+    const auto elapsed = static_cast<std::uint16_t>(platform_.Milliseconds() - t0);
+    if (elapsed >= 2000) break;
+    platform_.ProcessMessages();
+    if (HistoryPos < p) return;
+  }
+  if (HistoryPos < HistoryLast) {
+    PressKey(vk::kReturn);
+    return;
+  }
+  if (Balls[9].OnTable) return;
+  HistoryPos = 0;
+  TimerForCycle.SetEnabled(true);
+}
+
+}  // namespace tavoren

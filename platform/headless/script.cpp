@@ -1,0 +1,143 @@
+#include "platform/headless/script.h"
+
+#include <charconv>
+#include <limits>
+
+namespace tavoren::headless {
+
+namespace {
+
+struct Spec {
+  std::string_view name;
+  Op op;
+  int numbers;            // how many numbers it takes
+  bool optionalNumber;    // settle's cap may be left out
+  std::int64_t lo, hi;    // range of each number
+  bool takesFile;
+};
+
+constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
+
+constexpr Spec kSpecs[] = {
+    {"clock", Op::Clock, 1, false, 0, 4294967295LL, false},
+    {"show", Op::Show, 0, false, 0, 0, false},
+    {"key", Op::Key, 1, false, 0, 65535, false},
+    {"press", Op::Press, 2, false, kIntMin, kIntMax, false},
+    {"press-right", Op::PressRight, 2, false, kIntMin, kIntMax, false},
+    {"drag", Op::Drag, 2, false, kIntMin, kIntMax, false},
+    {"move", Op::Move, 2, false, kIntMin, kIntMax, false},
+    {"paint", Op::Paint, 0, false, 0, 0, false},
+    {"close", Op::Close, 0, false, 0, 0, false},
+    {"wait", Op::Wait, 1, false, 0, kIntMax, false},
+    {"settle", Op::Settle, 1, true, 0, kIntMax, false},
+    {"state", Op::State, 0, false, 0, 0, false},
+    {"frame", Op::Frame, 0, false, 0, 0, true},
+};
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::vector<std::string_view> SplitWords(std::string_view s) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && IsSpace(s[i])) ++i;
+    const std::size_t start = i;
+    while (i < s.size() && !IsSpace(s[i])) ++i;
+    if (i > start) words.push_back(s.substr(start, i - start));
+  }
+  return words;
+}
+
+bool ParseNumber(std::string_view word, std::int64_t lo, std::int64_t hi, std::int64_t& out,
+                 std::string& why) {
+  std::string_view digits = word;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || ec == std::errc::invalid_argument || end != digits.data() + digits.size()) {
+    why = "not a decimal integer: " + std::string(word);
+    return false;
+  }
+  if (ec == std::errc::result_out_of_range || value < lo || value > hi) {
+    why = "number out of range (" + std::to_string(lo) + " to " + std::to_string(hi) +
+          "): " + std::string(word);
+    return false;
+  }
+  out = value;
+  return true;
+}
+
+bool ParseLine(std::string_view body, int lineNo, std::vector<Command>& out, std::string& why) {
+  const std::vector<std::string_view> words = SplitWords(body);
+  if (words.empty()) return true;
+  for (const Spec& spec : kSpecs) {
+    if (words[0] != spec.name) continue;
+    Command c;
+    c.op = spec.op;
+    c.line = lineNo;
+    if (spec.takesFile) {
+      if (words.size() < 2) {
+        why = "missing file name";
+        return false;
+      }
+      // The file name is the rest of the line, so it may contain spaces.
+      const std::size_t at = body.find(words[1]);
+      std::string_view rest = body.substr(at);
+      while (!rest.empty() && IsSpace(rest.back())) rest.remove_suffix(1);
+      c.file = std::string(rest);
+      out.push_back(std::move(c));
+      return true;
+    }
+    const std::size_t given = words.size() - 1;
+    const std::size_t wanted = static_cast<std::size_t>(spec.numbers);
+    if (given > wanted) {
+      why = "too many arguments";
+      return false;
+    }
+    if (given < wanted && !(spec.optionalNumber && given == 0)) {
+      why = "missing argument";
+      return false;
+    }
+    if (spec.op == Op::Settle && given == 0) c.a = kDefaultSettleCap;
+    std::int64_t* slots[2] = {&c.a, &c.b};
+    for (std::size_t k = 0; k < given; ++k) {
+      if (!ParseNumber(words[k + 1], spec.lo, spec.hi, *slots[k], why)) return false;
+    }
+    out.push_back(std::move(c));
+    return true;
+  }
+  why = "unknown command: " + std::string(words[0]);
+  return false;
+}
+
+}  // namespace
+
+bool ParseScript(std::string_view source, std::vector<Command>& out, ParseError& error) {
+  out.clear();
+  int lineNo = 0;
+  std::size_t pos = 0;
+  while (pos < source.size()) {
+    std::size_t end = source.find('\n', pos);
+    if (end == std::string_view::npos) end = source.size();
+    const std::string_view line = source.substr(pos, end - pos);
+    pos = end + 1;
+    ++lineNo;
+    std::string_view body = line;
+    if (const std::size_t hash = body.find('#'); hash != std::string_view::npos) {
+      body = body.substr(0, hash);
+    }
+    std::string why;
+    if (!ParseLine(body, lineNo, out, why)) {
+      error.line = lineNo;
+      error.text = std::string(line);
+      if (!error.text.empty() && error.text.back() == '\r') error.text.pop_back();
+      error.message = why;
+      out.clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace tavoren::headless

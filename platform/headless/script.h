@@ -1,0 +1,38 @@
+// The timeline language of the headless layer: one command per line, in
+// virtual milliseconds. Used by tavoren-headless and by the tests.
+//
+//   clock N | show | key N | press X Y | press-right X Y | drag X Y | move X Y
+//   paint | close | wait N | settle [N] | state | frame FILE
+//
+// Blank lines and everything after '#' are ignored; numbers are decimal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavoren::headless {
+
+enum class Op { Clock, Show, Key, Press, PressRight, Drag, Move, Paint, Close, Wait, Settle, State, Frame };
+
+struct Command {
+  Op op = Op::State;
+  std::int64_t a = 0, b = 0;  // the numbers, where the command has them
+  std::string file;           // frame's file name
+  int line = 0;               // line number in the script, from 1
+};
+
+struct ParseError {
+  int line = 0;
+  std::string text;     // the offending line as written
+  std::string message;  // what is wrong with it
+};
+
+constexpr std::int64_t kDefaultSettleCap = 600000;
+
+// Parses a whole script. On the first bad line returns false and fills error;
+// nothing is run from a script that does not parse.
+bool ParseScript(std::string_view source, std::vector<Command>& out, ParseError& error);
+
+}  // namespace tavoren::headless

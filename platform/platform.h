@@ -1,0 +1,37 @@
+// What the core needs from the system it runs on. The form calls these; a
+// platform layer (SDL2, Win32, headless) implements them and, in the other
+// direction, feeds window events to the form's handlers and presents the
+// form's framebuffer after every handler that painted.
+#pragma once
+
+#include <cstdint>
+
+namespace tavoren {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The 40 ms cycle timer. Enabling an enabled timer or disabling a disabled
+  // one does nothing; a newly enabled timer ticks first 40 ms later. Ticks are
+  // delivered as TimerForCycleTimer on the GUI thread, never to catch up.
+  virtual void SetCycleTimer(bool enabled) = 0;
+
+  // Milliseconds since the system started, wrapping at 2^32.
+  virtual std::uint32_t Milliseconds() = 0;
+
+  // Replaces the whole text of the message panel (UTF-8; a literal that lives
+  // for the whole run).
+  virtual void SetPanelText(const char* utf8) = 0;
+
+  // Closes the main window: the message loop ends once the running handler
+  // has returned.
+  virtual void CloseWindow() = 0;
+
+  // Handles every pending event (keys, mouse, paint, due ticks) from inside a
+  // running handler and returns when none is left. Presents what has been
+  // painted so far first.
+  virtual void ProcessMessages() = 0;
+};
+
+}  // namespace tavoren

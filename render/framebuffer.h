@@ -1,0 +1,57 @@
+// The window's client area as a block of pixels. The core paints here; the
+// platform layer presents it. Rows under the message panel and everything
+// outside the client area are clipped, as the window system would.
+#pragma once
+
+#include <cstdint>
+
+#include "game/state.h"
+
+namespace tavoren {
+
+constexpr int kClientWidth = 1016;
+constexpr int kClientHeight = 500;
+constexpr int kPanelTop = 480;  // rows 480..499 belong to the message panel
+
+class Framebuffer {
+ public:
+  Framebuffer();
+
+  // Fills [left, right) x [top, bottom) in colour, clipped.
+  void FillRect(int left, int top, int right, int bottom, TColor colour);
+
+  // A one-pixel solid line from (x0, y0) towards (x1, y1); like the Windows
+  // line primitive it stops just before the end point.
+  void DrawLine(int x0, int y0, int x1, int y1, TColor colour);
+
+  TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
+  const TColor* Pixels() const { return pixels_; }
+
+  // Rows touched since the last TakeDamage, as [top, bottom); empty when
+  // top >= bottom. The platform presents only those rows.
+  struct Damage {
+    int top, bottom;
+    bool Empty() const { return top >= bottom; }
+  };
+  Damage TakeDamage();
+  Damage PeekDamage() const { return damage_; }
+
+ private:
+  void Touch(int top, int bottom);
+
+  TColor pixels_[kClientWidth * kClientHeight];
+  Damage damage_;
+};
+
+// The two span primitives with which every filled shape is painted.
+// FillSpan paints columns min(x1, x2)..max(x1, x2) of one row.
+void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour);
+// FillDiscRow paints the run that the given row cuts out of the disc of the
+// given radius centred on pixel (cx, cy); nothing when the row misses it.
+void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour);
+
+// Rounds to the nearest integer, halves to even; clamps values far outside
+// any drawable range so the conversion stays defined.
+int RoundToPixel(double v);
+
+}  // namespace tavoren

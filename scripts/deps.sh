@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, if any is
+# missing. Runs apt-get as root, or through sudo otherwise.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libstb-dev
+  libgtest-dev libbenchmark-dev
+  # the panel's Japanese font
+  fonts-ipafont-gothic
+  # window tests
+  xvfb xdotool x11-utils imagemagick xauth
+  # sanitizer and fuzz builds
+  clang libclang-rt-dev
+  # installation check
+  desktop-file-utils
+)
+if [ "${TAVOREN_WINDOWS:-1}" != 0 ] && [ "${1:-}" = --with-windows ]; then
+  packages+=(g++-mingw-w64-x86-64 wine64 wine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
