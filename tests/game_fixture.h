@@ -66,6 +66,7 @@ class GameTest : public ::testing::Test, public headless::Observer {
     Seen s{platform_->Now(), f.HistoryPos, f.HistoryLast, Panel(), Running(), f.TargetBall, {}};
     for (int i = 0; i < 10; ++i) s.balls[i] = f.Balls[i];
     seen.push_back(s);
+    if (onState) onState();
   }
   void OnFrame(const std::string&) override {}
   void OnHandlerDone() override {
@@ -77,6 +78,7 @@ class GameTest : public ::testing::Test, public headless::Observer {
   std::vector<std::int64_t> settles;  // settled T as T, unsettled T as -T
   std::vector<Seen> seen;
   std::function<void()> afterHandler;
+  std::function<void()> onState;  // runs at every `state`, inside pauses too
 };
 
 inline std::uint64_t Bits(double v) {

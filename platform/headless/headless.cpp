@@ -13,6 +13,11 @@ std::uint32_t HeadlessPlatform::ClockReading() const {
   return clockBase_ + static_cast<std::uint32_t>(now_ - clockSetAt_);
 }
 
+void HeadlessPlatform::SetClock(std::uint32_t reading) {
+  clockBase_ = reading;
+  clockSetAt_ = now_;
+}
+
 void HeadlessPlatform::SetCycleTimer(bool enabled) {
   timerEnabled_ = enabled;
   if (enabled) nextTick_ = now_ + kTickInterval;
@@ -34,8 +39,7 @@ void HeadlessPlatform::Execute(const Command& c) {
   const int x = static_cast<int>(c.a), y = static_cast<int>(c.b);
   switch (c.op) {
     case Op::Clock:
-      clockBase_ = static_cast<std::uint32_t>(c.a);
-      clockSetAt_ = now_;
+      SetClock(static_cast<std::uint32_t>(c.a));
       return;
     case Op::Show:
       form_->FormShow();
@@ -136,6 +140,9 @@ void HeadlessPlatform::Run(const std::vector<Command>& script, Observer* observe
     if (target > now_) now_ = target;
     TryCommand(true);
   }
+  // A trailing wait still lets its time pass.
+  while (!closed_ && timerEnabled_ && nextTick_ < due_) DeliverTick();
+  if (!closed_ && due_ > now_) now_ = due_;
   script_ = nullptr;
   observer_ = nullptr;
 }
@@ -150,7 +157,7 @@ void HeadlessPlatform::ProcessMessages() {
       continue;
     }
     if (step == Step::Bookkeeping) continue;
-    if (timerEnabled_ && nextTick_ <= now_) {
+    if (!closed_ && timerEnabled_ && nextTick_ <= now_) {
       DeliverTick();
       handled = true;
       continue;

@@ -48,6 +48,8 @@ class HeadlessPlatform final : public Platform {
   // Virtual milliseconds since the start; the clock reading.
   std::int64_t Now() const { return now_; }
   std::uint32_t ClockReading() const;
+  // The clock reads `reading` from now on (the script's `clock`).
+  void SetClock(std::uint32_t reading);
   const char* PanelText() const { return panel_; }
   bool Closed() const { return closed_; }
   // True while a handler has the message processing running inside it.

@@ -82,7 +82,7 @@ bool ParseLine(std::string_view body, int lineNo, std::vector<Command>& out, std
         return false;
       }
       // The file name is the rest of the line, so it may contain spaces.
-      const std::size_t at = body.find(words[1]);
+      const std::size_t at = static_cast<std::size_t>(words[1].data() - body.data());
       std::string_view rest = body.substr(at);
       while (!rest.empty() && IsSpace(rest.back())) rest.remove_suffix(1);
       c.file = std::string(rest);
