@@ -23,8 +23,9 @@ void TForm1::FormMouseMove(TShiftState Shift, int X, int Y) {
     PaintAimGuide();
     PaintPanel();
   } else if (X < 980) {
-    double dx = static_cast<double>(X - kSpinDiscX);
-    double dy = static_cast<double>(Y - kSpinDiscY);
+    // In doubles: a pointer far above or below the window must not overflow.
+    double dx = static_cast<double>(X) - kSpinDiscX;
+    double dy = static_cast<double>(Y) - kSpinDiscY;
     const double d = std::sqrt(dx * dx + dy * dy);
     if (d > kSpinLimit) {
       dx = (dx / d) * kSpinLimit;

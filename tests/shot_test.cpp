@@ -93,6 +93,27 @@ TEST_F(ShotInput, RightButtonAndRunningTableChangeNothing) {
   EXPECT_EQ(Panel(), msg::kStrike);
 }
 
+TEST_F(ShotInput, PointerFarOutsideTheWindowIsHandledSafely) {
+  Rack();
+  Play("drag 930 -2147483648\n");  // straight up from the disc, as far as it goes
+  EXPECT_EQ(f.SpinX, 0.0);
+  EXPECT_EQ(f.SpinY, 0.6);
+  Play("drag 930 2147483647\n");
+  EXPECT_EQ(f.SpinY, -0.6);
+  Play("drag 2147483647 -2147483648\n");
+  EXPECT_EQ(f.Power, 0.2);
+  Play("drag -2147483648 2147483647\npaint\n");  // a very long cue line
+  EXPECT_EQ(f.AimX, -2147483648.0 - f.Balls[0].X);
+  // The visible stretch of the line still runs down-left at 45 degrees.
+  const int cx = static_cast<int>(std::nearbyint(f.Balls[0].X));
+  const int cy = static_cast<int>(std::nearbyint(f.Balls[0].Y));
+  int red = 0;
+  for (int d = 20; d < 100; ++d) {
+    for (int e = -1; e <= 1; ++e) red += f.Canvas.Pixel(cx - d, cy + d + e) == colors::kRed;
+  }
+  EXPECT_GE(red, 80);
+}
+
 TEST_F(ShotInput, NothingMovesWithTheCueBallOffTheTable) {
   Rack();
   f.Balls[0].OnTable = false;
