@@ -1,0 +1,688 @@
+// tavoren-headless: the script parser, the timeline and its ticks, settle,
+// the state block and its hexadecimal doubles, PNG frames, exit statuses
+// and repeatability, through the library and through the built program.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+#include "tools/headless/driver.h"
+
+namespace tavoren::headless {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kAimingText = msg::kAiming;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+// A fresh directory of its own for each test (ctest runs them in parallel).
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::random_device rd;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = fs::temp_directory_path() /
+            ("tavoren-" + std::string(info->name()) + "-" + std::to_string(rd()) + std::to_string(rd()));
+    fs::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& Path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+// --- Running the library -----------------------------------------------------
+
+std::vector<Command> Parse(const std::string& text) {
+  std::vector<Command> script;
+  ParseError error;
+  EXPECT_TRUE(ParseScript(text, script, error)) << error.line << ": " << error.message;
+  return script;
+}
+
+std::string Output(const std::string& text) {
+  std::string out, err;
+  EXPECT_EQ(RunScript(Parse(text), out, err), 0) << err;
+  return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The state blocks of an output, each as its lines from "state ..." to "end".
+std::vector<std::vector<std::string>> StateBlocks(const std::string& out) {
+  std::vector<std::vector<std::string>> blocks;
+  bool inside = false;
+  for (const std::string& line : Lines(out)) {
+    if (line.rfind("state ", 0) == 0) {
+      blocks.emplace_back();
+      inside = true;
+    }
+    if (inside) blocks.back().push_back(line);
+    if (line == "end") inside = false;
+  }
+  return blocks;
+}
+
+// The lines of an output that are not inside a state block.
+std::vector<std::string> ReportLines(const std::string& out) {
+  std::vector<std::string> lines;
+  bool inside = false;
+  for (const std::string& line : Lines(out)) {
+    if (line.rfind("state ", 0) == 0) inside = true;
+    if (!inside) lines.push_back(line);
+    if (line == "end") inside = false;
+  }
+  return lines;
+}
+
+// --- Running the program -----------------------------------------------------
+
+struct ProgramResult {
+  int status = -1;
+  std::string out, err;
+};
+
+#if defined(_WIN32)
+#define REQUIRE_POSIX_SHELL() GTEST_SKIP() << "runs the program through a POSIX shell"
+#else
+#define REQUIRE_POSIX_SHELL() (void)0
+#endif
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs tavoren-headless in `dir` with the given arguments (already quoted)
+// and, if `input` is given, that text on standard input.
+ProgramResult RunProgram(const ScratchDir& dir, const std::string& args,
+                         const std::string* input = nullptr) {
+  ProgramResult r;
+  const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt", in = dir / "stdin.txt";
+  std::string command = "cd " + Quote(dir.Path().string()) + " && " + Quote(TAVOREN_HEADLESS_BIN);
+  if (!args.empty()) command += " " + args;
+  if (input != nullptr) {
+    WriteFile(in, *input);
+    command += " < " + Quote(in.string());
+  } else {
+    command += " < /dev/null";
+  }
+  command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
+  const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+  r.status = raw;
+#else
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+  r.out = ReadFile(out);
+  r.err = ReadFile(err);
+  return r;
+}
+
+ProgramResult RunProgramOnScript(const ScratchDir& dir, const std::string& script) {
+  const fs::path file = dir / "script.txt";
+  WriteFile(file, script);
+  return RunProgram(dir, Quote(file.string()));
+}
+
+// ---------------------------------------------------------------------------
+// Parser
+
+struct BadScript {
+  const char* script;
+  int line;
+  const char* text;
+};
+
+const BadScript kBadScripts[] = {
+    {"state\nshow\njump 5\n", 3, "jump 5"},
+    {"state\nwait\n", 2, "wait"},
+    {"state\nkey\n", 2, "key"},
+    {"state\npress 10\n", 2, "press 10"},
+    {"state\ndrag\n", 2, "drag"},
+    {"state\nframe\n", 2, "frame"},
+    {"state\nkey # 13\n", 2, "key # 13"},
+    {"state\nkey 65536\n", 2, "key 65536"},
+    {"state\nkey -1\n", 2, "key -1"},
+    {"state\nclock 4294967296\n", 2, "clock 4294967296"},
+    {"state\nclock -1\n", 2, "clock -1"},
+    {"state\nwait -1\n", 2, "wait -1"},
+    {"state\nsettle -5\n", 2, "settle -5"},
+    {"state\nwait 99999999999999999999999\n", 2, "wait 99999999999999999999999"},
+    {"state\nwait 10x\n", 2, "wait 10x"},
+    {"state\nwait 1.5\n", 2, "wait 1.5"},
+    {"state\nkey 0x0D\n", 2, "key 0x0D"},
+    {"state\nkey 13 13\n", 2, "key 13 13"},
+    {"state\npress 1 2 3\n", 2, "press 1 2 3"},
+    {"state\nsettle 5 5\n", 2, "settle 5 5"},
+    {"state\nshow now\n", 2, "show now"},
+    {"state\nSTATE\n", 2, "STATE"},
+    {"state\n\n# fine so far\n  \npaint\nwaiting 5\n", 6, "waiting 5"},
+};
+
+TEST(ScriptParser, ReportsTheFirstBadLine) {
+  for (const BadScript& bad : kBadScripts) {
+    std::vector<Command> script;
+    ParseError error;
+    EXPECT_FALSE(ParseScript(bad.script, script, error)) << bad.text;
+    EXPECT_EQ(error.line, bad.line) << bad.text;
+    EXPECT_EQ(error.text, bad.text);
+    EXPECT_FALSE(error.message.empty()) << bad.text;
+    EXPECT_TRUE(script.empty()) << bad.text;
+  }
+}
+
+TEST(ScriptParser, BadScriptExitsWithStatusTwoBeforeAnythingRuns) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  for (const BadScript& bad : kBadScripts) {
+    // A frame early in the script must not be written either.
+    const std::string script = std::string("frame early.png\n") + bad.script;
+    const ProgramResult r = RunProgramOnScript(dir, script);
+    EXPECT_EQ(r.status, 2) << bad.text;
+    EXPECT_EQ(r.out, "") << bad.text;
+    const std::string lineNo = "line " + std::to_string(bad.line + 1);
+    EXPECT_NE(r.err.find(lineNo), std::string::npos) << bad.text << "\n" << r.err;
+    EXPECT_NE(r.err.find(bad.text), std::string::npos) << bad.text << "\n" << r.err;
+    EXPECT_FALSE(fs::exists(dir / "early.png")) << bad.text;
+  }
+  // The same on standard input.
+  const std::string input = "state\nkey 70000\n";
+  const ProgramResult r = RunProgram(dir, "", &input);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("key 70000"), std::string::npos) << r.err;
+}
+
+TEST(ScriptParser, AcceptsTheLimitsCommentsAndLooseSpacing) {
+  const std::string text =
+      "# a comment line\n"
+      "\n"
+      "clock 4294967295   # the largest reading\n"
+      "clock 0\n"
+      "key 0\n"
+      "key 65535\n"
+      "\twait 0\r\n"
+      "settle\n"
+      "settle 0\n"
+      "press -5 700\n"
+      "press-right 1 2\n"
+      "drag 3 4\n"
+      "move 5 6\n"
+      "frame  my frame.png  \n"
+      "frame e\n"
+      "paint\nshow\nstate\nclose\n";
+  const std::vector<Command> s = Parse(text);
+  ASSERT_EQ(s.size(), 17u);
+  EXPECT_EQ(s[0].op, Op::Clock);
+  EXPECT_EQ(s[0].a, 4294967295LL);
+  EXPECT_EQ(s[0].line, 3);
+  EXPECT_EQ(s[3].a, 65535);
+  EXPECT_EQ(s[4].op, Op::Wait);
+  EXPECT_EQ(s[4].a, 0);
+  EXPECT_EQ(s[5].op, Op::Settle);
+  EXPECT_EQ(s[5].a, 600000);  // the default cap
+  EXPECT_EQ(s[6].a, 0);
+  EXPECT_EQ(s[7].op, Op::Press);
+  EXPECT_EQ(s[7].a, -5);
+  EXPECT_EQ(s[7].b, 700);
+  EXPECT_EQ(s[8].op, Op::PressRight);
+  EXPECT_EQ(s[9].op, Op::Drag);
+  EXPECT_EQ(s[10].op, Op::Move);
+  EXPECT_EQ(s[11].op, Op::Frame);
+  EXPECT_EQ(s[11].file, "my frame.png");
+  EXPECT_EQ(s[12].file, "e");  // a name that also occurs inside the word "frame"
+  EXPECT_EQ(s[16].op, Op::Close);
+  EXPECT_EQ(s[16].line, 19);
+}
+
+TEST(ScriptParser, UsageAndUnreadableScripts) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  EXPECT_EQ(RunProgram(dir, "a.txt b.txt").status, 2);
+  const ProgramResult missing = RunProgram(dir, "no-such-script.txt");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("no-such-script.txt"), std::string::npos) << missing.err;
+  // A directory is not an empty script.
+  const ProgramResult directory = RunProgram(dir, Quote(dir.Path().string()));
+  EXPECT_EQ(directory.status, 2);
+  EXPECT_EQ(directory.out, "");
+  // An empty script and one of comments only run to their end.
+  EXPECT_EQ(RunProgramOnScript(dir, "").status, 0);
+  const ProgramResult comments = RunProgramOnScript(dir, "# nothing\n\n   # at all\n");
+  EXPECT_EQ(comments.status, 0);
+  EXPECT_EQ(comments.out, "");
+  EXPECT_EQ(comments.err, "");
+}
+
+// ---------------------------------------------------------------------------
+// State block
+
+TEST(StateBlock, NewWindowPrintsEveryFieldZero) {
+  std::string want =
+      "state t=0 clock=0\n"
+      "mode aiming\n"
+      "panel\n"
+      "history last=0 pos=0\n"
+      "target 0\n"
+      "flags first_contact_seen=0 legal_first_hit=0 cushion_hit=0\n"
+      "settings spin_x=0x0p+0 spin_y=0x0p+0 aim_x=0x0p+0 aim_y=0x0p+0 power=0x0p+0\n";
+  for (int i = 0; i < 10; ++i) {
+    want += "ball " + std::to_string(i) +
+            " on_table=0 x=0x0p+0 y=0x0p+0 vx=0x0p+0 vy=0x0p+0 roll_x=0x0p+0 roll_y=0x0p+0 "
+            "side_spin=0x0p+0\n";
+  }
+  want += "end\n";
+  EXPECT_EQ(Output("state\n"), want);
+}
+
+TEST(StateBlock, RackAtClockZero) {
+  const std::vector<std::vector<std::string>> blocks = StateBlocks(Output("show\nstate\n"));
+  ASSERT_EQ(blocks.size(), 1u);
+  const std::vector<std::string>& b = blocks[0];
+  ASSERT_EQ(b.size(), 18u);
+  EXPECT_EQ(b[0], "state t=0 clock=0");
+  EXPECT_EQ(b[1], "mode running");
+  EXPECT_EQ(b[2], "panel");
+  EXPECT_EQ(b[3], "history last=0 pos=0");
+  EXPECT_EQ(b[4], "target 1");
+  EXPECT_EQ(b[5], "flags first_contact_seen=0 legal_first_hit=1 cushion_hit=1");
+  // 400 = 1.5625 * 2^8; 0.4 = 0x1.999999999999ap-2 (rounded up at the last digit).
+  EXPECT_EQ(b[6], "settings spin_x=0x0p+0 spin_y=0x0p+0 aim_x=0x1.9p+8 aim_y=0x0p+0 "
+                  "power=0x1.999999999999ap-2");
+  // The cue ball: first draw 2^-32, second 134775814 * 2^-32, so
+  // x = 239.5 + 2^-32 and y = 239.5 + 0x8088406 * 2^-32.
+  EXPECT_EQ(b[7], "ball 0 on_table=1 x=0x1.df00000002p+7 y=0x1.df1011080cp+7 vx=0x0p+0 "
+                  "vy=0x0p+0 roll_x=0x0p+0 roll_y=0x0p+0 side_spin=0x0p+0");
+  EXPECT_EQ(b[17], "end");
+}
+
+TEST(StateBlock, PanelLineCarriesTheMessage) {
+  const std::vector<std::vector<std::string>> blocks =
+      StateBlocks(Output("clock 5\nshow\nsettle\nstate\n"));
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0][1], "mode aiming");
+  EXPECT_EQ(blocks[0][2], "panel " + kAimingText);
+}
+
+// ---------------------------------------------------------------------------
+// Hexadecimal doubles
+
+TEST(HexDouble, KnownValues) {
+  EXPECT_EQ(HexDouble(0.0), "0x0p+0");
+  EXPECT_EQ(HexDouble(-0.0), "-0x0p+0");
+  EXPECT_EQ(HexDouble(1.0), "0x1p+0");
+  EXPECT_EQ(HexDouble(-2.0), "-0x1p+1");
+  EXPECT_EQ(HexDouble(400.0), "0x1.9p+8");
+  EXPECT_EQ(HexDouble(0.5), "0x1p-1");
+  EXPECT_EQ(HexDouble(0.1), "0x1.999999999999ap-4");
+  EXPECT_EQ(HexDouble(0.08), "0x1.47ae147ae147bp-4");
+  EXPECT_EQ(HexDouble(DBL_MAX), "0x1.fffffffffffffp+1023");
+  EXPECT_EQ(HexDouble(DBL_MIN), "0x1p-1022");
+  EXPECT_EQ(HexDouble(std::numeric_limits<double>::denorm_min()), "0x0.0000000000001p-1022");
+  EXPECT_EQ(HexDouble(-std::numeric_limits<double>::denorm_min()), "-0x0.0000000000001p-1022");
+  EXPECT_EQ(HexDouble(DBL_MIN / 2), "0x0.8p-1022");
+  EXPECT_EQ(HexDouble(std::numeric_limits<double>::infinity()), "inf");
+  EXPECT_EQ(HexDouble(-std::numeric_limits<double>::infinity()), "-inf");
+}
+
+#if defined(__GLIBC__)
+std::string Printf(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%a", v);
+  return buf;
+}
+
+double FromBits(std::uint64_t bits) {
+  double v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+TEST(HexDouble, SameBytesAsTheCLibrary) {
+  std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 400.0, -400.0, 0.1, -0.1, 0.4, 0.08,
+                                239.5 + 0x1p-32, 1.0 / 3.0, 1e300, -1e-300, DBL_MAX, -DBL_MAX,
+                                DBL_MIN, DBL_MIN / 2, DBL_MIN / 3, DBL_EPSILON,
+                                std::numeric_limits<double>::denorm_min(),
+                                std::nextafter(DBL_MIN, 0.0), std::nextafter(1.0, 2.0),
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity()};
+  for (int e = -1074; e <= 1023; ++e) values.push_back(std::ldexp(1.0, e));
+  std::mt19937_64 rng(20240607);
+  for (int i = 0; i < 20000; ++i) {
+    const double v = FromBits(rng());
+    if (!std::isnan(v)) values.push_back(v);
+  }
+  // Subnormals with every count of trailing zero digits.
+  for (int shift = 0; shift < 52; ++shift) {
+    values.push_back(FromBits((rng() & ((std::uint64_t{1} << 52) - 1)) >> shift));
+    values.push_back(-FromBits(std::uint64_t{1} << shift));
+  }
+  for (double v : values) ASSERT_EQ(HexDouble(v), Printf(v)) << Printf(v);
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// Timeline
+
+TEST(Timeline, FirstTickFortyMillisecondsAfterShow) {
+  const auto blocks =
+      StateBlocks(Output("show\nwait 39\nstate\nwait 1\nstate\nwait 1\nstate\n"));
+  ASSERT_EQ(blocks.size(), 3u);
+  EXPECT_EQ(blocks[0][0], "state t=39 clock=39");
+  EXPECT_EQ(blocks[0][1], "mode running");
+  EXPECT_EQ(blocks[0][2], "panel");
+  // At 40 the command comes before the tick due at the same millisecond.
+  EXPECT_EQ(blocks[1][0], "state t=40 clock=40");
+  EXPECT_EQ(blocks[1][1], "mode running");
+  EXPECT_EQ(blocks[1][2], "panel");
+  EXPECT_EQ(blocks[2][0], "state t=41 clock=41");
+  EXPECT_EQ(blocks[2][1], "mode aiming");
+  EXPECT_EQ(blocks[2][2], "panel " + kAimingText);
+}
+
+TEST(Timeline, CommandComesBeforeTheTickOfItsMillisecond) {
+  // Enter at 40 meets the rack still running and is ignored; at 41 it shoots.
+  const auto at40 = StateBlocks(Output("clock 1000\nshow\nwait 40\nkey 13\nwait 1\nstate\n"));
+  ASSERT_EQ(at40.size(), 1u);
+  EXPECT_EQ(at40[0][1], "mode aiming");
+  EXPECT_EQ(at40[0][3], "history last=0 pos=0");
+  const auto at41 = StateBlocks(Output("clock 1000\nshow\nwait 41\nkey 13\nstate\n"));
+  ASSERT_EQ(at41.size(), 1u);
+  EXPECT_EQ(at41[0][1], "mode running");
+  EXPECT_EQ(at41[0][3], "history last=1 pos=1");
+}
+
+TEST(Timeline, TicksEveryFortyMillisecondsOnlyWhileEnabled) {
+  auto p = std::make_unique<HeadlessPlatform>();
+  p->Run(Parse("wait 5000\nstate\n"));
+  EXPECT_EQ(p->TicksDelivered(), 0);  // never shown: the timer never ran
+  p->Run(Parse("clock 1000\nshow\nsettle\n"));
+  EXPECT_EQ(p->Now(), 5040);
+  EXPECT_EQ(p->TicksDelivered(), 1);
+  // Aiming: a spin setting survives any wait, which a tick (judging the
+  // rack again) would reset.
+  p->Run(Parse("press 940 240\nwait 100000\nstate\n"));
+  EXPECT_EQ(p->TicksDelivered(), 1);
+  EXPECT_EQ(p->Form().SpinX, 10.0 / 30.0);
+  EXPECT_EQ(HexDouble(p->Form().SpinX), "0x1.5555555555555p-2");
+  // The strike enables the timer at 105040: ticks at 105080, ..., 105440
+  // (the state at 105440 comes before the tick of that millisecond).
+  p->Run(Parse("key 13\nwait 400\nstate\n"));
+  EXPECT_EQ(p->Now(), 105440);
+  EXPECT_EQ(p->TicksDelivered(), 1 + 9);
+}
+
+TEST(Timeline, ClockCountsFromItsSettingAndWraps) {
+  const auto blocks = StateBlocks(
+      Output("wait 7\nstate\nclock 4294967295\nstate\nwait 2\nstate\nclock 5\nwait 10\nstate\n"));
+  ASSERT_EQ(blocks.size(), 4u);
+  EXPECT_EQ(blocks[0][0], "state t=7 clock=7");
+  EXPECT_EQ(blocks[1][0], "state t=7 clock=4294967295");
+  EXPECT_EQ(blocks[2][0], "state t=9 clock=1");
+  EXPECT_EQ(blocks[3][0], "state t=19 clock=15");
+}
+
+TEST(Timeline, EscAndCloseEndTheScript) {
+  EXPECT_EQ(Output("show\nkey 27\nstate\n"), "");
+  EXPECT_EQ(Output("state\nclose\nstate\nsettle\n"), Output("state\n"));
+}
+
+// ---------------------------------------------------------------------------
+// Settle
+
+TEST(Settle, ReportsHowLongItTook) {
+  // A rack settles at its first tick.
+  EXPECT_EQ(ReportLines(Output("clock 99\nshow\nsettle\n")), std::vector<std::string>{"settled 40"});
+  // Already aiming: at once. A window never shown is aiming too.
+  EXPECT_EQ(ReportLines(Output("clock 99\nshow\nsettle\nsettle\n")),
+            (std::vector<std::string>{"settled 40", "settled 0"}));
+  EXPECT_EQ(ReportLines(Output("settle 10\n")), std::vector<std::string>{"settled 0"});
+  // A rack that is not given the time for its tick. A cap at the tick's
+  // millisecond (40) ends before that tick, like any command; the next
+  // settle then sees the tick at once.
+  EXPECT_EQ(ReportLines(Output("show\nsettle 39\nsettle 0\nsettle 1\nsettle 2\nstate\n")),
+            (std::vector<std::string>{"unsettled 39", "unsettled 0", "unsettled 1", "settled 0"}));
+  EXPECT_EQ(ReportLines(Output("show\nsettle 39\nsettle 2\n")),
+            (std::vector<std::string>{"unsettled 39", "settled 1"}));
+}
+
+TEST(Settle, CapWhileBallsMoveEndsExactlyAtTheCap) {
+  const std::string out = Output("clock 1000\nshow\nsettle\nkey 13\nsettle 100\nstate\n");
+  EXPECT_EQ(ReportLines(out), (std::vector<std::string>{"settled 40", "unsettled 100"}));
+  const auto blocks = StateBlocks(out);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0][0], "state t=140 clock=1140");
+  EXPECT_EQ(blocks[0][1], "mode running");
+  // A cap that falls on a tick's millisecond (t = 40 + 80 = 120): the tick
+  // of that millisecond has not run yet.
+  auto p = std::make_unique<HeadlessPlatform>();
+  p->Run(Parse("clock 1000\nshow\nsettle\nkey 13\nsettle 80\n"));
+  EXPECT_EQ(p->Now(), 120);
+  EXPECT_EQ(p->TicksDelivered(), 2);  // the rack's, and the one at 80
+}
+
+TEST(Settle, TheBreakComesToRest) {
+  const std::string out = Output("clock 1000\nshow\nsettle\nkey 13\nsettle\nstate\n");
+  const std::vector<std::string> reports = ReportLines(out);
+  ASSERT_EQ(reports.size(), 2u);
+  ASSERT_EQ(reports[1].rfind("settled ", 0), 0u) << reports[1];
+  const long long took = std::stoll(reports[1].substr(8));
+  EXPECT_GT(took, 40);
+  EXPECT_EQ(took % 40, 0);  // only a tick ends a shot
+  const auto blocks = StateBlocks(out);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0][0], "state t=" + std::to_string(40 + took) + " clock=" +
+                              std::to_string(1040 + took));
+  EXPECT_EQ(blocks[0][1], "mode aiming");
+  for (int i = 7; i <= 16; ++i) {
+    const std::string& ball = blocks[0][i];
+    if (ball.find("on_table=1") == std::string::npos) continue;
+    EXPECT_NE(ball.find("vx=0x0p+0 vy=0x0p+0 roll_x=0x0p+0 roll_y=0x0p+0 side_spin=0x0p+0"),
+              std::string::npos)
+        << ball;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Frames
+
+// Compares a decoded RGB picture with the framebuffer, panel rows grey.
+void ExpectPictureMatches(const unsigned char* rgb, const Framebuffer& fb) {
+  int mismatches = 0;
+  for (int y = 0; y < kClientHeight; ++y) {
+    for (int x = 0; x < kClientWidth; ++x) {
+      const TColor c = y < kPanelTop ? fb.Pixel(x, y) : 0xF0F0F0;
+      const unsigned char* px = rgb + (static_cast<std::size_t>(y) * kClientWidth + x) * 3;
+      if (px[0] != (c & 0xFF) || px[1] != ((c >> 8) & 0xFF) || px[2] != ((c >> 16) & 0xFF)) {
+        if (++mismatches <= 5) ADD_FAILURE() << "pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// Channel order checked against colours known by their names.
+void ExpectKnownColours(const unsigned char* rgb, bool aiming) {
+  auto at = [rgb](int x, int y) {
+    const unsigned char* p = rgb + (static_cast<std::size_t>(y) * kClientWidth + x) * 3;
+    return std::vector<int>{p[0], p[1], p[2]};
+  };
+  EXPECT_EQ(at(10, 10), (std::vector<int>{0x70, 0x20, 0x00}));  // rail: dark reddish brown
+  EXPECT_EQ(at(100, 100), (std::vector<int>{0x00, 0xC0, 0x00}));  // cloth: green
+  EXPECT_EQ(at(31, 31), (std::vector<int>{0, 0, 0}));  // a pocket
+  EXPECT_EQ(at(900, 10), (std::vector<int>{0x00, 0x00, 0xFF}));  // strip: blue
+  EXPECT_EQ(at(500, 490), (std::vector<int>{0xF0, 0xF0, 0xF0}));  // panel
+  if (aiming) {
+    EXPECT_EQ(at(930, 250), (std::vector<int>{0xFF, 0xFF, 0xFF}));  // spin disc
+    EXPECT_EQ(at(930, 240), (std::vector<int>{0xFF, 0x00, 0x00}));  // marker: red
+    EXPECT_EQ(at(440, 240), (std::vector<int>{0xFF, 0x00, 0x00}));  // cue line
+  } else {
+    EXPECT_EQ(at(930, 240), (std::vector<int>{0x00, 0x00, 0xFF}));  // bare strip
+  }
+}
+
+TEST(Frame, WrittenPictureIsTheFramebuffer) {
+  ScratchDir dir;
+  auto p = std::make_unique<HeadlessPlatform>();
+  p->Run(Parse("clock 777\nshow\nsettle\n"));
+  const fs::path file = dir / "rack.png";
+  ASSERT_TRUE(WriteFramePng(p->Form().Canvas, file.string()));
+  int w = 0, h = 0, n = 0;
+  unsigned char* rgb = stbi_load(file.string().c_str(), &w, &h, &n, 3);
+  ASSERT_NE(rgb, nullptr) << stbi_failure_reason();
+  EXPECT_EQ(w, kClientWidth);
+  EXPECT_EQ(h, kClientHeight);
+  ExpectPictureMatches(rgb, p->Form().Canvas);
+  ExpectKnownColours(rgb, true);
+  stbi_image_free(rgb);
+  EXPECT_FALSE(WriteFramePng(p->Form().Canvas, (dir / "no-such-dir" / "x.png").string()));
+}
+
+TEST(Frame, ProgramWritesTheFramesItIsAskedFor) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  // A paint before the first tick shows the strip bare; the rack after it.
+  const ProgramResult r = RunProgramOnScript(
+      dir, "clock 777\nshow\npaint\nframe before tick.png\nsettle\nframe e\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "settled 40\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(fs::exists(dir / "before tick.png"));
+  ASSERT_TRUE(fs::exists(dir / "e"));
+  EXPECT_FALSE(fs::exists(dir / "e e"));
+
+  auto p = std::make_unique<HeadlessPlatform>();
+  p->Run(Parse("clock 777\nshow\npaint\n"));
+  int w = 0, h = 0, n = 0;
+  unsigned char* rgb = stbi_load((dir / "before tick.png").string().c_str(), &w, &h, &n, 3);
+  ASSERT_NE(rgb, nullptr);
+  ASSERT_EQ(w * h, kClientWidth * kClientHeight);
+  ExpectPictureMatches(rgb, p->Form().Canvas);
+  ExpectKnownColours(rgb, false);
+  stbi_image_free(rgb);
+
+  p->Run(Parse("settle\n"));
+  rgb = stbi_load((dir / "e").string().c_str(), &w, &h, &n, 3);
+  ASSERT_NE(rgb, nullptr);
+  ASSERT_EQ(w * h, kClientWidth * kClientHeight);
+  ExpectPictureMatches(rgb, p->Form().Canvas);
+  ExpectKnownColours(rgb, true);
+  stbi_image_free(rgb);
+}
+
+TEST(Frame, UnwritableFrameIsAFailure) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  const ProgramResult r =
+      RunProgramOnScript(dir, "show\nframe no-such-dir/x.png\nstate\n");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("no-such-dir/x.png"), std::string::npos) << r.err;
+}
+
+// ---------------------------------------------------------------------------
+// The program as a whole
+
+TEST(Program, OutputThatCannotBeWrittenIsAFailure) {
+  REQUIRE_POSIX_SHELL();
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ScratchDir dir;
+  WriteFile(dir / "script.txt", "state\n");
+  const std::string command = Quote(TAVOREN_HEADLESS_BIN) + " " +
+                              Quote((dir / "script.txt").string()) + " > /dev/full 2> " +
+                              Quote((dir / "stderr.txt").string());
+  const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+  (void)raw;
+#else
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_NE(WEXITSTATUS(raw), 0);
+#endif
+  EXPECT_NE(ReadFile(dir / "stderr.txt").find("standard output"), std::string::npos);
+}
+
+const char* const kBreakAndUndo =
+    "clock 4242\nshow\nsettle\nstate\n"
+    "press 600 300\ndrag 640 250\npress 1000 200\npress 935 245\n"
+    "key 13\nwait 500\nstate\nsettle\nstate\nkey 8\nstate\n"
+    "key 13\nsettle 100000\nstate\n";
+
+TEST(Program, SameScriptSameBytes) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  const ProgramResult a = RunProgramOnScript(dir, kBreakAndUndo);
+  const ProgramResult b = RunProgramOnScript(dir, kBreakAndUndo);
+  const std::string input = kBreakAndUndo;
+  const ProgramResult c = RunProgram(dir, "", &input);
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(StateBlocks(a.out).size(), 5u);
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(a.out, c.out);
+  EXPECT_EQ(c.status, 0);
+  // And the library prints the very same.
+  EXPECT_EQ(a.out, Output(kBreakAndUndo));
+}
+
+TEST(Program, ExampleScriptsRun) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  const fs::path examples = fs::path(TAVOREN_SOURCE_DIR) / "tools" / "headless" / "examples";
+  int seen = 0;
+  for (const char* name : {"rack.txt", "break.txt", "undo.txt"}) {
+    const fs::path file = examples / name;
+    ASSERT_TRUE(fs::exists(file)) << file;
+    const ProgramResult r = RunProgram(dir, Quote(file.string()));
+    EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_FALSE(StateBlocks(r.out).empty()) << name;
+    EXPECT_EQ(r.out.find("unsettled"), std::string::npos) << name;
+    ++seen;
+  }
+  EXPECT_EQ(seen, 3);
+}
+
+}  // namespace
+}  // namespace tavoren::headless
