@@ -2,9 +2,18 @@
 // file, or standard input) and prints what the script asks for.
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 #include "tools/headless/driver.h"
@@ -20,10 +29,38 @@ bool ReadAll(std::FILE* in, std::string& out) {
   return std::ferror(in) == 0;
 }
 
-}  // namespace
+#ifdef _WIN32
+std::string ToUtf8(const wchar_t* wide) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string utf8(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), n, nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(n - 1));
+  return utf8;
+}
 
-int main(int argc, char** argv) {
+std::wstring ToWide(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  if (n <= 1) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return wide;
+}
+#endif
+
+// Opens a file given by its UTF-8 name for reading.
+std::FILE* OpenForReading(const std::string& name) {
+#ifdef _WIN32
+  return _wfopen(ToWide(name).c_str(), L"rb");
+#else
+  return std::fopen(name.c_str(), "rb");
+#endif
+}
+
+int Run(const std::vector<std::string>& argv) {
   using namespace tavoren::headless;
+  const std::size_t argc = argv.size();
   std::ios::sync_with_stdio(false);
 #ifdef _WIN32
   // The output is compared byte for byte with other systems' and scripts may
@@ -38,7 +75,7 @@ int main(int argc, char** argv) {
   }
   std::string source;
   if (argc == 2) {
-    std::FILE* in = std::fopen(argv[1], "rb");
+    std::FILE* in = OpenForReading(argv[1]);
     const bool ok = in != nullptr && ReadAll(in, source);
     if (in != nullptr) std::fclose(in);
     if (!ok) {
@@ -67,3 +104,18 @@ int main(int argc, char** argv) {
   }
   return status;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands main() its arguments in the ANSI code page, which cannot hold
+// every file name: take them as UTF-16 and carry them on as UTF-8.
+int wmain(int argc, wchar_t** argv);
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+  return Run(args);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv, argv + argc)); }
+#endif
