@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config
-  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libstb-dev
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libstb-dev googletest
   libgtest-dev libbenchmark-dev
   # the panel's Japanese font
   fonts-ipafont-gothic

@@ -1,0 +1,147 @@
+// The SDL layer's pure parts: the cycle timer's schedule, the key and
+// button translation, and the panel font lookup.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include "game/state.h"
+#include "platform/sdl/cycle_schedule.h"
+#include "platform/sdl/keys.h"
+#include "platform/sdl/panel_font.h"
+
+namespace tavoren::sdl {
+namespace {
+
+constexpr std::int64_t kMs = 1'000'000;
+
+TEST(CycleSchedule, FirstTickOneIntervalAfterEnabling) {
+  CycleSchedule t;
+  EXPECT_FALSE(t.Due(0));
+  EXPECT_EQ(t.WaitMs(0), -1);  // disabled: wait for events only
+  t.Enable(1000 * kMs);
+  EXPECT_FALSE(t.Due(1000 * kMs));
+  EXPECT_FALSE(t.Due(1040 * kMs - 1));
+  EXPECT_TRUE(t.Due(1040 * kMs));
+  EXPECT_EQ(t.WaitMs(1000 * kMs), 40);
+}
+
+TEST(CycleSchedule, WaitRoundsUpSoTheTickIsDueWhenItEnds) {
+  CycleSchedule t;
+  t.Enable(0);
+  const std::int64_t now = 500'000;  // 0.5 ms later: 39.5 ms to go
+  EXPECT_EQ(t.WaitMs(now), 40);
+  EXPECT_TRUE(t.Due(now + t.WaitMs(now) * kMs));
+  EXPECT_EQ(t.WaitMs(40 * kMs), 0);
+  EXPECT_EQ(t.WaitMs(90 * kMs), 0);
+}
+
+TEST(CycleSchedule, EnablingAnEnabledTimerKeepsItsTick) {
+  CycleSchedule t;
+  t.Enable(0);
+  t.Enable(30 * kMs);
+  EXPECT_TRUE(t.Due(40 * kMs));
+}
+
+TEST(CycleSchedule, ReEnabledTimerStartsAfresh) {
+  CycleSchedule t;
+  t.Enable(0);
+  t.Disable();
+  EXPECT_FALSE(t.Due(40 * kMs));
+  EXPECT_EQ(t.WaitMs(40 * kMs), -1);
+  t.Enable(50 * kMs);
+  EXPECT_FALSE(t.Due(89 * kMs));
+  EXPECT_TRUE(t.Due(90 * kMs));
+}
+
+TEST(CycleSchedule, TicksKeepTheirCadenceWhenSlightlyLate) {
+  CycleSchedule t;
+  t.Enable(0);
+  t.TakeTick(41 * kMs);  // the loop came back 1 ms late
+  EXPECT_FALSE(t.Due(79 * kMs));
+  EXPECT_TRUE(t.Due(80 * kMs));
+  t.TakeTick(80 * kMs);
+  // A handler that ran 45 ms: the next tick is due as soon as it returns,
+  // and the one after keeps the cadence.
+  EXPECT_TRUE(t.Due(125 * kMs));
+  t.TakeTick(125 * kMs);
+  EXPECT_FALSE(t.Due(159 * kMs));
+  EXPECT_TRUE(t.Due(160 * kMs));
+}
+
+TEST(CycleSchedule, NoCatchUpAfterALongDelay) {
+  CycleSchedule t;
+  t.Enable(0);
+  t.TakeTick(1000 * kMs);  // 960 ms late: one tick, then 40 ms from now
+  EXPECT_FALSE(t.Due(1000 * kMs));
+  EXPECT_FALSE(t.Due(1039 * kMs));
+  EXPECT_TRUE(t.Due(1040 * kMs));
+  EXPECT_EQ(t.NextDueNs(), 1040 * kMs);
+}
+
+SDL_Keysym Key(SDL_Keycode sym, SDL_Scancode sc, Uint16 mod = KMOD_NONE) {
+  SDL_Keysym k{};
+  k.sym = sym;
+  k.scancode = sc;
+  k.mod = mod;
+  return k;
+}
+
+TEST(Keys, TheGameKeysGiveTheirVirtualKeyCodes) {
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_ESCAPE, SDL_SCANCODE_ESCAPE)), 27);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_HOME, SDL_SCANCODE_HOME)), 36);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE)), 8);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_RETURN, SDL_SCANCODE_RETURN)), 13);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER)), 13);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, KMOD_NUM)), 13);
+  // Modifiers do not change the code: Shift+Enter is Enter.
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_RETURN, SDL_SCANCODE_RETURN, KMOD_LSHIFT | KMOD_LCTRL)), 13);
+}
+
+TEST(Keys, KeypadFollowsNumLock) {
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_KP_7, SDL_SCANCODE_KP_7)), 36);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_KP_7, SDL_SCANCODE_KP_7, KMOD_NUM)), 0x67);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_KP_0, SDL_SCANCODE_KP_0, KMOD_NUM)), 0x60);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_KP_PERIOD, SDL_SCANCODE_KP_PERIOD)), 46);
+}
+
+TEST(Keys, OtherKeys) {
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_a, SDL_SCANCODE_A)), 'A');
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_z, SDL_SCANCODE_Z)), 'Z');
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_5, SDL_SCANCODE_5)), '5');
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_F1, SDL_SCANCODE_F1)), 0x70);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_F13, SDL_SCANCODE_F13)), 0x7C);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_LEFT, SDL_SCANCODE_LEFT)), 37);
+  EXPECT_EQ(VirtualKeyCode(Key(SDLK_VOLUMEUP, SDL_SCANCODE_VOLUMEUP)), 0);
+}
+
+TEST(Keys, ShiftStateCarriesHeldButtonsAndModifiers) {
+  EXPECT_EQ(ShiftStateOf(KMOD_NONE, 0), 0u);
+  EXPECT_EQ(ShiftStateOf(KMOD_NONE, SDL_BUTTON_LMASK), static_cast<TShiftState>(ssLeft));
+  EXPECT_EQ(ShiftStateOf(KMOD_NONE, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK),
+            static_cast<TShiftState>(ssLeft | ssRight));
+  EXPECT_EQ(ShiftStateOf(KMOD_NONE, SDL_BUTTON_MMASK), static_cast<TShiftState>(ssMiddle));
+  EXPECT_EQ(ShiftStateOf(KMOD_RSHIFT | KMOD_LCTRL | KMOD_RALT, 0),
+            static_cast<TShiftState>(ssShift | ssCtrl | ssAlt));
+  // Num Lock and Caps Lock are no modifiers of the form.
+  EXPECT_EQ(ShiftStateOf(KMOD_NUM | KMOD_CAPS, SDL_BUTTON_X1MASK), 0u);
+}
+
+TEST(PanelFont, DecodesUtf8) {
+  EXPECT_EQ(DecodeUtf8("タヴォレン"), std::u32string(U"タヴォレン"));
+  EXPECT_EQ(DecodeUtf8("A\xC3\xA9"), std::u32string(U"A\u00E9"));
+  EXPECT_EQ(DecodeUtf8("\xF0\x9F\x8E\xB1"), std::u32string(U"\U0001F3B1"));
+  // A stray continuation byte and a sequence cut short by the end.
+  EXPECT_EQ(DecodeUtf8("a\x80z"), std::u32string(U"a\uFFFDz"));
+  EXPECT_EQ(DecodeUtf8("a\xE3\x82"), std::u32string(U"a\uFFFD"));
+}
+
+// The game's messages are Japanese: the installed fonts must cover them
+// (the Japanese gothic font is a dependency of the game).
+TEST(PanelFont, FoundFontCoversTheMessages) {
+  const FontFile font = FindPanelFont();
+  ASSERT_FALSE(font.path.empty());
+  EXPECT_TRUE(font.coversMessages) << font.family << " " << font.path;
+}
+
+}  // namespace
+}  // namespace tavoren::sdl
