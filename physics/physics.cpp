@@ -1,6 +1,8 @@
 #include "physics/physics.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <utility>
 
@@ -15,7 +17,8 @@ constexpr double kRollingDecel = 4e-7;
 constexpr double kSpinDecay = 1e-6;
 constexpr double kRestitution = 0.8;
 constexpr double kRollKick = 1.8;
-constexpr double kContactSquared = 144.0;
+constexpr double kContact = 12.0;
+constexpr double kContactSquared = kContact * kContact;
 
 // Reached a cushion at x = 40 or x = 840 (end cushions): corner pocket or
 // rebound. The spin is mirrored at the left cushion so both ends share the
@@ -75,70 +78,134 @@ void SideCushion(TBall& b, double pocketLength) {
   if (b.RollY / b.VY > 1.0) b.RollY = b.VY;
 }
 
-}  // namespace
+// The bodies of the phases, inlined into the substep; the named functions
+// of the header wrap them.
 
-void CushionStep(TBall& b, bool& cushionHit) {
+inline void CushionStepImpl(TBall& b, bool& cushionHit) {
   // Corner pockets take a ball within 12 * sqrt(2) of a corner along the
   // cushion it reaches.
   const double pocketLength = 12.0 * std::sqrt(2.0);
-  if ((b.VX < 0.0 && b.X - 6.0 < 40.0) || (b.VX > 0.0 && b.X + 6.0 > 840.0)) {
+  // The position is tested first: it is the part that is rarely true.
+  if ((b.X - 6.0 < 40.0 && b.VX < 0.0) || (b.X + 6.0 > 840.0 && b.VX > 0.0)) {
     EndCushion(b, pocketLength);
     cushionHit = true;
   }
   // Near a corner both tests fire; a ball the first one pocketed is only
   // pocketed again here.
-  if ((b.VY < 0.0 && b.Y - 6.0 < 40.0) || (b.VY > 0.0 && b.Y + 6.0 > 440.0)) {
+  if ((b.Y - 6.0 < 40.0 && b.VY < 0.0) || (b.Y + 6.0 > 440.0 && b.VY > 0.0)) {
     SideCushion(b, pocketLength);
     cushionHit = true;
   }
 }
 
-void RotateVector(double& x, double& y, double cosA, double sinA) {
+inline void RotateVectorImpl(double& x, double& y, double cosA, double sinA) {
   const double rx = x * cosA - y * sinA;
   const double ry = x * sinA + y * cosA;
   x = rx;
   y = ry;
 }
 
-void CollisionPhase(TGameState& s) {
-  for (int i = 0; i < 10; ++i) {
-    if (!s.Balls[i].OnTable) continue;
-    for (int j = i + 1; j < 10; ++j) {
-      TBall& bi = s.Balls[i];
-      TBall& bj = s.Balls[j];
-      if (!bj.OnTable) continue;
-      const double dx = bj.X - bi.X;
-      const double dy = bj.Y - bi.Y;
-      const double d2 = dx * dx + dy * dy;
-      if (d2 > kContactSquared) continue;
-      // Coincident centres give no line of centres: the pair is left alone.
-      if (d2 == 0.0) continue;
-      const double dist = std::sqrt(d2);
-      const double nx = dx / dist;
-      const double ny = dy / dist;
-      double vix = bi.VX, viy = bi.VY, vjx = bj.VX, vjy = bj.VY;
-      // Approaching: the offset one substep ahead is no longer than now.
-      const double ex = (dx + vjx) - vix;
-      const double ey = (dy + vjy) - viy;
-      if (ex * ex + ey * ey > d2) continue;
-      RotateVector(vix, viy, nx, -ny);
-      RotateVector(vjx, vjy, nx, -ny);
-      std::swap(vix, vjx);
-      RotateVector(vix, viy, nx, ny);
-      RotateVector(vjx, vjy, nx, ny);
-      bi.VX = vix;
-      bi.VY = viy;
-      bj.VX = vjx;
-      bj.VY = vjy;
-      if (i == 0) {
-        if (!s.FirstContactSeen && j == s.TargetBall) s.LegalFirstHit = true;
-        s.FirstContactSeen = true;
-      }
-    }
+// One pair, i < j, both on the table and no more than 12 apart.
+inline void Collide(TGameState& s, int i, int j) {
+  TBall& bi = s.Balls[i];
+  TBall& bj = s.Balls[j];
+  const double dx = bj.X - bi.X;
+  const double dy = bj.Y - bi.Y;
+  const double d2 = dx * dx + dy * dy;
+  if (d2 > kContactSquared) return;
+  // Coincident centres give no line of centres: the pair is left alone.
+  if (d2 == 0.0) return;
+  double vix = bi.VX, viy = bi.VY, vjx = bj.VX, vjy = bj.VY;
+  // Approaching: the offset one substep ahead is no longer than now.
+  const double ex = (dx + vjx) - vix;
+  const double ey = (dy + vjy) - viy;
+  if (ex * ex + ey * ey > d2) return;
+  double nx, ny;
+  if (vix == 0.0 && viy == 0.0 && vjx == 0.0 && vjy == 0.0) {
+    // Two touching balls standing still (a rack, a foul waiting): the
+    // exchange only moves zeros about, and a zero times a component of the
+    // unit normal is a zero whose sign depends on the signs alone. Stand-ins
+    // with the normal's signs give the very same zeros without the square
+    // root and the divisions.
+    nx = std::copysign(1.0, dx);
+    ny = std::copysign(1.0, dy);
+  } else {
+    const double dist = std::sqrt(d2);
+    nx = dx / dist;
+    ny = dy / dist;
+  }
+  RotateVectorImpl(vix, viy, nx, -ny);
+  RotateVectorImpl(vjx, vjy, nx, -ny);
+  std::swap(vix, vjx);
+  RotateVectorImpl(vix, viy, nx, ny);
+  RotateVectorImpl(vjx, vjy, nx, ny);
+  bi.VX = vix;
+  bi.VY = viy;
+  bj.VX = vjx;
+  bj.VY = vjy;
+  if (i == 0) {
+    if (!s.FirstContactSeen && j == s.TargetBall) s.LegalFirstHit = true;
+    s.FirstContactSeen = true;
   }
 }
 
-void FrictionStep(TBall& b) {
+// Where pair (i, j), i < j, comes in the order of examination (0,1), (0,2)
+// ... (0,9), (1,2) ... (8,9), and back.
+struct PairOrder {
+  int index[10][10] = {};
+  int first[45] = {}, second[45] = {};
+  constexpr PairOrder() {
+    int k = 0;
+    for (int i = 0; i < 10; ++i) {
+      for (int j = i + 1; j < 10; ++j) {
+        index[i][j] = k;
+        first[k] = i;
+        second[k] = j;
+        ++k;
+      }
+    }
+  }
+};
+constexpr PairOrder kPairOrder;
+
+// The pairs are examined in the order (0,1), (0,2) ... (8,9), and an earlier
+// pair's exchange is seen by the later ones. Only pairs whose centres are
+// within 12 of each other along x can touch (beyond that the squared
+// distance exceeds 144 exactly as computed), so the balls on the table are
+// swept in order of x to find those pairs first; they are then examined in
+// the usual order. Positions and the set of balls on the table do not change
+// during this phase.
+inline void CollisionPhaseImpl(TGameState& s) {
+  int order[10];
+  double xs[10];
+  int n = 0;
+  for (int i = 0; i < 10; ++i) {
+    if (!s.Balls[i].OnTable) continue;
+    const double x = s.Balls[i].X;
+    int k = n++;
+    for (; k > 0 && xs[k - 1] > x; --k) {
+      xs[k] = xs[k - 1];
+      order[k] = order[k - 1];
+    }
+    xs[k] = x;
+    order[k] = i;
+  }
+  std::uint64_t candidates = 0;  // bit k: pair number k of the order
+  for (int a = 0; a < n; ++a) {
+    for (int b = a + 1; b < n && !(xs[b] - xs[a] > kContact); ++b) {
+      const int i = std::min(order[a], order[b]);
+      const int j = std::max(order[a], order[b]);
+      if (std::fabs(s.Balls[j].Y - s.Balls[i].Y) > kContact) continue;
+      candidates |= std::uint64_t{1} << kPairOrder.index[i][j];
+    }
+  }
+  for (; candidates != 0; candidates &= candidates - 1) {
+    const int k = std::countr_zero(candidates);
+    Collide(s, kPairOrder.first[k], kPairOrder.second[k]);
+  }
+}
+
+inline void FrictionStepImpl(TBall& b) {
   if (b.VX != b.RollX || b.VY != b.RollY) {
     const double dx = b.RollX - b.VX;
     const double dy = b.RollY - b.VY;
@@ -156,6 +223,13 @@ void FrictionStep(TBall& b) {
       b.RollX = b.RollX - kRollShare * ux;
       b.RollY = b.RollY - kRollShare * uy;
     }
+  } else if (b.VX == 0.0 && b.VY == 0.0) {
+    // At rest: the rolling rule below would find speed 0 and store the same
+    // positive zeros.
+    b.VX = 0.0;
+    b.VY = 0.0;
+    b.RollX = 0.0;
+    b.RollY = 0.0;
   } else {
     const double v = std::sqrt(b.VX * b.VX + b.VY * b.VY);
     if (v < kRollingDecel) {
@@ -177,18 +251,30 @@ void FrictionStep(TBall& b) {
   }
 }
 
+}  // namespace
+
+void CushionStep(TBall& b, bool& cushionHit) { CushionStepImpl(b, cushionHit); }
+
+void RotateVector(double& x, double& y, double cosA, double sinA) {
+  RotateVectorImpl(x, y, cosA, sinA);
+}
+
+void CollisionPhase(TGameState& s) { CollisionPhaseImpl(s); }
+
+void FrictionStep(TBall& b) { FrictionStepImpl(b); }
+
 void StepPhysics(TGameState& s) {
+  // Phases 1 and 2 in one pass: the cushion step of a ball looks at nothing
+  // but that ball, so moving every ball first changes nothing.
   for (TBall& b : s.Balls) {
     if (!b.OnTable) continue;
     b.X = b.X + b.VX;
     b.Y = b.Y + b.VY;
+    CushionStepImpl(b, s.CushionHit);
   }
+  CollisionPhaseImpl(s);
   for (TBall& b : s.Balls) {
-    if (b.OnTable) CushionStep(b, s.CushionHit);
-  }
-  CollisionPhase(s);
-  for (TBall& b : s.Balls) {
-    if (b.OnTable) FrictionStep(b);
+    if (b.OnTable) FrictionStepImpl(b);
   }
 }
 

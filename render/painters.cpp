@@ -13,6 +13,12 @@ constexpr int kLastRow = 880;
 }  // namespace
 
 void PaintCloth(Framebuffer& fb, const TGameState& s) {
+  // Each ball's pixel centre, rounded once rather than on every row.
+  int cx[10], cy[10];
+  for (int i = 0; i < 10; ++i) {
+    cx[i] = RoundToPixel(s.Balls[i].X);
+    cy[i] = RoundToPixel(s.Balls[i].Y);
+  }
   for (int row = 0; row <= kLastRow; ++row) {
     const bool clothRow = row >= table::kClothTop && row <= table::kClothBottom;
     if (clothRow) FillSpan(fb, row, table::kClothLeft, table::kClothRight, colors::kCloth);
@@ -22,9 +28,10 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
       }
     }
     if (clothRow) {
-      for (const TBall& b : s.Balls) {
+      for (int i = 0; i < 10; ++i) {
+        const TBall& b = s.Balls[i];
         if (!b.OnTable) continue;
-        FillDiscRow(fb, row, RoundToPixel(b.X), RoundToPixel(b.Y), table::kBallRadius, b.Color);
+        FillDiscRow(fb, row, cx[i], cy[i], table::kBallRadius, b.Color);
       }
     }
   }
