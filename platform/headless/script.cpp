@@ -7,7 +7,7 @@ namespace tavoren::headless {
 
 namespace {
 
-struct Spec {
+struct Syntax {
   std::string_view name;
   Op op;
   int numbers;            // how many numbers it takes
@@ -19,7 +19,7 @@ struct Spec {
 constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
 
-constexpr Spec kSpecs[] = {
+constexpr Syntax kSyntax[] = {
     {"clock", Op::Clock, 1, false, 0, 4294967295LL, false},
     {"show", Op::Show, 0, false, 0, 0, false},
     {"key", Op::Key, 1, false, 0, 65535, false},
@@ -71,12 +71,12 @@ bool ParseNumber(std::string_view word, std::int64_t lo, std::int64_t hi, std::i
 bool ParseLine(std::string_view body, int lineNo, std::vector<Command>& out, std::string& why) {
   const std::vector<std::string_view> words = SplitWords(body);
   if (words.empty()) return true;
-  for (const Spec& spec : kSpecs) {
-    if (words[0] != spec.name) continue;
+  for (const Syntax& syntax : kSyntax) {
+    if (words[0] != syntax.name) continue;
     Command c;
-    c.op = spec.op;
+    c.op = syntax.op;
     c.line = lineNo;
-    if (spec.takesFile) {
+    if (syntax.takesFile) {
       if (words.size() < 2) {
         why = "missing file name";
         return false;
@@ -90,19 +90,19 @@ bool ParseLine(std::string_view body, int lineNo, std::vector<Command>& out, std
       return true;
     }
     const std::size_t given = words.size() - 1;
-    const std::size_t wanted = static_cast<std::size_t>(spec.numbers);
+    const std::size_t wanted = static_cast<std::size_t>(syntax.numbers);
     if (given > wanted) {
       why = "too many arguments";
       return false;
     }
-    if (given < wanted && !(spec.optionalNumber && given == 0)) {
+    if (given < wanted && !(syntax.optionalNumber && given == 0)) {
       why = "missing argument";
       return false;
     }
-    if (spec.op == Op::Settle && given == 0) c.a = kDefaultSettleCap;
+    if (syntax.op == Op::Settle && given == 0) c.a = kDefaultSettleCap;
     std::int64_t* slots[2] = {&c.a, &c.b};
     for (std::size_t k = 0; k < given; ++k) {
-      if (!ParseNumber(words[k + 1], spec.lo, spec.hi, *slots[k], why)) return false;
+      if (!ParseNumber(words[k + 1], syntax.lo, syntax.hi, *slots[k], why)) return false;
     }
     out.push_back(std::move(c));
     return true;
