@@ -20,6 +20,7 @@
 #include "app/form.h"
 #include "game/state.h"
 #include "physics/physics.h"
+#include "split_mix.h"
 
 namespace tavoren {
 namespace {
@@ -214,25 +215,7 @@ std::string Difference(const TGameState& a, const TGameState& b) {
   return {};
 }
 
-// SplitMix64: the same sequence with every compiler and library.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // Uniform in [0, 1) with 53 bits.
-  double Unit() { return static_cast<double>(Next() >> 11) * 0x1p-53; }
-  double Range(double lo, double hi) { return lo + (hi - lo) * Unit(); }
-  bool Chance(int percent) { return static_cast<int>(Next() % 100) < percent; }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
-
- private:
-  std::uint64_t state_;
-};
+using Random = testing::SplitMix64;
 
 // A crowded table: balls in a small region (so they meet often), often near
 // a cushion or a pocket, with every kind of motion, including exact rest,

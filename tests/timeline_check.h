@@ -21,6 +21,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/headless/script.h"
+#include "split_mix.h"
 
 namespace tavoren::timeline {
 
@@ -30,26 +31,7 @@ constexpr std::int32_t kShow = -1;
 // (the end of a piece of script run on its own, see Session).
 constexpr std::int32_t kMark = -2;
 
-// SplitMix64: the same numbers with every compiler and standard library.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // 0 .. n-1 (n >= 1); the tiny bias of the modulo does not matter here.
-  std::int64_t Below(std::int64_t n) {
-    return static_cast<std::int64_t>(Next() % static_cast<std::uint64_t>(n));
-  }
-  std::int64_t Between(std::int64_t lo, std::int64_t hi) { return lo + Below(hi - lo + 1); }
-  bool Chance(int percent) { return Below(100) < percent; }
-
- private:
-  std::uint64_t state_;
-};
+using Random = testing::SplitMix64;
 
 inline bool SameDouble(double a, double b) {
   std::uint64_t x, y;
