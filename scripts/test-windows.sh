@@ -259,8 +259,16 @@ for _ in $(seq 1 600); do
   sleep 0.1
 done
 [ -n "$line" ] || fail "no window titled $title within 60 s"
-window=$(awk '{print $1}' <<<"$line")
-size=$(grep -o ' [0-9]*x[0-9]*+' <<<"$line" | head -n1 | tr -d ' +')
+# The X window may first appear at another size while Wine lays it out:
+# give it a few seconds to settle on its final geometry.
+for _ in $(seq 1 100); do
+  window=$(awk '{print $1}' <<<"$line")
+  size=$(grep -o ' [0-9]*x[0-9]*+' <<<"$line" | head -n1 | tr -d ' +')
+  [ "$size" = 1016x500 ] && break
+  sleep 0.1
+  line=$(find_window)
+  [ -n "$line" ] || line="(gone) 0x0+"
+done
 echo "   window $window \"$title\", client area $size"
 [ "$size" = 1016x500 ] || fail "client area is $size, not 1016x500"
 
