@@ -205,6 +205,16 @@ inline void CollisionPhaseImpl(TGameState& s) {
   }
 }
 
+inline void SpinDecay(double& spin) {
+  if (std::fabs(spin) < kSpinDecay) {
+    spin = 0.0;
+  } else if (spin < 0.0) {
+    spin = spin + kSpinDecay;
+  } else {
+    spin = spin - kSpinDecay;
+  }
+}
+
 inline void FrictionStepImpl(TBall& b) {
   if (b.VX != b.RollX || b.VY != b.RollY) {
     const double dx = b.RollX - b.VX;
@@ -242,13 +252,7 @@ inline void FrictionStepImpl(TBall& b) {
     b.RollX = b.VX;
     b.RollY = b.VY;
   }
-  if (std::fabs(b.SideSpin) < kSpinDecay) {
-    b.SideSpin = 0.0;
-  } else if (b.SideSpin < 0.0) {
-    b.SideSpin = b.SideSpin + kSpinDecay;
-  } else {
-    b.SideSpin = b.SideSpin - kSpinDecay;
-  }
+  SpinDecay(b.SideSpin);
 }
 
 }  // namespace
@@ -263,7 +267,60 @@ void CollisionPhase(TGameState& s) { CollisionPhaseImpl(s); }
 
 void FrictionStep(TBall& b) { FrictionStepImpl(b); }
 
+namespace {
+
+// Zero for a zero of either sign, and only for those.
+inline std::uint64_t Magnitude(double v) { return std::bit_cast<std::uint64_t>(v) << 1; }
+
+// True when no ball on the table has any velocity or roll (zeros of either
+// sign): only side spin may be left to decay.
+bool NothingRolls(const TGameState& s) {
+  for (const TBall& b : s.Balls) {
+    const std::uint64_t m =
+        Magnitude(b.VX) | Magnitude(b.VY) | Magnitude(b.RollX) | Magnitude(b.RollY);
+    if (b.OnTable && m != 0) return false;
+  }
+  return true;
+}
+
+// The substep of a table on which nothing rolls. Motion adds zeros and no
+// ball reaches a cushion moving towards it. Every touching pair counts as
+// approaching but exchanges nothing but zeros, which the friction step then
+// replaces with positive zeros: it finds every ball at rest. What is left:
+// the cue ball's contacts set the flags, and side spin decays.
+void StepStillTable(TGameState& s) {
+  for (TBall& b : s.Balls) {
+    if (!b.OnTable) continue;
+    b.X = b.X + b.VX;
+    b.Y = b.Y + b.VY;
+    b.VX = 0.0;
+    b.VY = 0.0;
+    b.RollX = 0.0;
+    b.RollY = 0.0;
+    SpinDecay(b.SideSpin);
+  }
+  // Once a first contact is seen, contacts change no flag.
+  const TBall& cue = s.Balls[0];
+  if (s.FirstContactSeen || !cue.OnTable) return;
+  for (int j = 1; j < 10; ++j) {
+    const TBall& b = s.Balls[j];
+    if (!b.OnTable) continue;
+    const double dx = b.X - cue.X;
+    const double dy = b.Y - cue.Y;
+    const double d2 = dx * dx + dy * dy;
+    if (d2 > kContactSquared || d2 == 0.0) continue;
+    if (!s.FirstContactSeen && j == s.TargetBall) s.LegalFirstHit = true;
+    s.FirstContactSeen = true;
+  }
+}
+
+}  // namespace
+
 void StepPhysics(TGameState& s) {
+  if (NothingRolls(s)) {
+    StepStillTable(s);
+    return;
+  }
   // Phases 1 and 2 in one pass: the cushion step of a ball looks at nothing
   // but that ball, so moving every ball first changes nothing.
   for (TBall& b : s.Balls) {
