@@ -226,9 +226,13 @@ poll 30 cue_ball_left_head_spot || fail "Enter did not fire the shot"
 echo "ok: Enter fired the shot"
 
 # Esc, in the middle of the moving shot. Only the press is sent: the window
-# is gone before a release could reach it.
+# is gone before a release could reach it. xdotool may have pressed the key
+# in the server itself (it does for the window that has the focus), so the
+# key is released afterwards: a key left down repeats, and the next game's
+# window would get those presses as soon as it has the focus.
 xdotool keydown --window "$window_id" Escape || fail "xdotool could not send Esc"
 wait_exit 30
+xdotool keyup Escape || fail "xdotool could not release Esc"
 echo "ok: Esc ended the game with status 0"
 
 # --- Run 2: the close box -----------------------------------------------------
