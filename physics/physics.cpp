@@ -255,20 +255,6 @@ inline void FrictionStepImpl(TBall& b) {
   SpinDecay(b.SideSpin);
 }
 
-}  // namespace
-
-void CushionStep(TBall& b, bool& cushionHit) { CushionStepImpl(b, cushionHit); }
-
-void RotateVector(double& x, double& y, double cosA, double sinA) {
-  RotateVectorImpl(x, y, cosA, sinA);
-}
-
-void CollisionPhase(TGameState& s) { CollisionPhaseImpl(s); }
-
-void FrictionStep(TBall& b) { FrictionStepImpl(b); }
-
-namespace {
-
 // Zero for a zero of either sign, and only for those.
 inline std::uint64_t Magnitude(double v) { return std::bit_cast<std::uint64_t>(v) << 1; }
 
@@ -315,6 +301,16 @@ void StepStillTable(TGameState& s) {
 }
 
 }  // namespace
+
+void CushionStep(TBall& b, bool& cushionHit) { CushionStepImpl(b, cushionHit); }
+
+void RotateVector(double& x, double& y, double cosA, double sinA) {
+  RotateVectorImpl(x, y, cosA, sinA);
+}
+
+void CollisionPhase(TGameState& s) { CollisionPhaseImpl(s); }
+
+void FrictionStep(TBall& b) { FrictionStepImpl(b); }
 
 void StepPhysics(TGameState& s) {
   if (NothingRolls(s)) {
