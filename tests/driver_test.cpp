@@ -644,6 +644,25 @@ TEST(Program, OutputThatCannotBeWrittenIsAFailure) {
   EXPECT_NE(ReadFile(dir / "stderr.txt").find("standard output"), std::string::npos);
 }
 
+// The version the packages carry: one line on standard output and status 0;
+// a failure when that line cannot be written.
+TEST(Program, Version) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  const ProgramResult r = RunProgram(dir, "--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "tavoren-headless " TAVOREN_VERSION "\n");
+  EXPECT_EQ(r.err, "");
+  // With a second word it is a wrong command line, not a version request.
+  EXPECT_EQ(RunProgram(dir, "--version x").status, 2);
+#if !defined(_WIN32)
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const int raw = std::system((Quote(TAVOREN_HEADLESS_BIN) + " --version > /dev/full").c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+#endif
+}
+
 const char* const kBreakAndUndo =
     "clock 4242\nshow\nsettle\nstate\n"
     "press 600 300\ndrag 640 250\npress 1000 200\npress 935 245\n"

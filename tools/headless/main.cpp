@@ -1,5 +1,6 @@
 // tavoren-headless [SCRIPT]: plays the game from a timeline of input (the
 // file, or standard input) and prints what the script asks for.
+// tavoren-headless --version: prints the program's version.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -70,8 +71,13 @@ int Run(const std::vector<std::string>& argv) {
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
   if (argc > 2) {
-    std::cerr << "usage: tavoren-headless [SCRIPT]\n";
+    std::cerr << "usage: tavoren-headless [SCRIPT | --version]\n";
     return 2;
+  }
+  if (argc == 2 && argv[1] == "--version") {
+    std::cout << "tavoren-headless " TAVOREN_VERSION "\n";
+    std::cout.flush();
+    return std::cout ? 0 : 1;
   }
   std::string source;
   if (argc == 2) {
