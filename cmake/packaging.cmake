@@ -1,0 +1,73 @@
+# Packages for players, made with CPack from the `game` component:
+#   Linux:   a Debian package (cpack -G DEB): /usr/games/tavoren with its
+#            desktop entry, icons, AppStream entry, manual page, copyright
+#            and changelog. Configure with -DTAVOREN_INSTALL_GAMEDIR=games
+#            -DCMAKE_INSTALL_PREFIX=/usr (the `package` preset does).
+#   Windows: a 64-bit NSIS installer and a portable zip of the same files
+#            (cpack -G "NSIS;ZIP" in the cross build).
+# tavoren-headless (component `headless`) is a tool for tests and analysts,
+# not for players, and stays out of these packages; scripts/package builds
+# them all into dist/.
+
+set(CPACK_PACKAGE_NAME tavoren)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Tavoren developers")
+set(CPACK_PACKAGE_CONTACT "Tavoren maintainers <maintainers@users.noreply.c-seed-9c3b8e3e.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "nine-ball pool practice for one player")
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The file names per generator are set in packaging/cpack-options.cmake.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-options.cmake)
+
+if(WIN32)
+  set(CPACK_GENERATOR NSIS ZIP)
+  # Both packages take everything installed (the driver is installed only
+  # on request here): no choice of components in the installer, and the zip
+  # holds one folder.
+  set(CPACK_MONOLITHIC_INSTALL ON)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY Tavoren)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tavoren)
+  # A 64-bit installer that installs into the 64-bit Program Files and
+  # writes its uninstall entry into the 64-bit registry. (CPack's default is a
+  # 32-bit installer, which a 64-bit-only Windows or Wine cannot run.)
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_PACKAGE_NAME "タヴォレン")
+  set(CPACK_NSIS_DISPLAY_NAME "タヴォレン")
+  # The Start-menu shortcut, with the program's own icon.
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA
+      "  CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\タヴォレン.lnk' '$INSTDIR\\\\tavoren.exe' '' '$INSTDIR\\\\tavoren.exe' 0")
+  # The uninstaller removes the shortcut, and also the vendor's registry key
+  # that holds the install key, which it would otherwise leave empty (this
+  # runs after the install key is deleted).
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA "  Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\タヴォレン.lnk'
+  DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
+  set(CPACK_NSIS_INSTALLED_ICON_NAME tavoren.exe)
+  set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_COMPONENTS_ALL game)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_DEBIAN_GAME_PACKAGE_NAME tavoren)
+  set(CPACK_DEBIAN_GAME_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_GAME_PACKAGE_SECTION games)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The panel's messages are Japanese: it needs a font that has them.
+  set(CPACK_DEBIAN_GAME_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-japanese-gothic")
+  # The summary line comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY.
+  set(CPACK_DEBIAN_GAME_DESCRIPTION
+      "Tavoren (タヴォレン) is a pool table for practising nine-ball on your own.
+The direction of the cue, the point of the cue ball the tip strikes and the
+strength are set with the mouse; Enter fires the shot, and the ten balls
+slide, roll, take spin off the cushions and drop into the six pockets.
+Every shot is judged by the rules of the practice game. Backspace steps back
+to the start of the last shot, even while the balls roll, and Enter replays
+the recorded shots; a finished game replays itself from the break.
+The messages of the game are in Japanese.")
+endif()
+
+include(CPack)
