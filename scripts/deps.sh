@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
 # missing. Runs apt-get as root, or through sudo otherwise.
+#   --with-windows    also the MinGW-w64 cross compiler and Wine
+#   --with-packaging  also what scripts/package and its checks need
 set -euo pipefail
 
 packages=(
@@ -17,9 +19,25 @@ packages=(
   # installation check
   desktop-file-utils
 )
-if [ "${TAVOREN_WINDOWS:-1}" != 0 ] && [ "${1:-}" = --with-windows ]; then
-  packages+=(g++-mingw-w64-x86-64 wine64 wine)
-fi
+for option in "$@"; do
+  case $option in
+    --with-windows)
+      if [ "${TAVOREN_WINDOWS:-1}" != 0 ]; then
+        packages+=(g++-mingw-w64-x86-64 wine64 wine)
+      fi
+      ;;
+    --with-packaging)
+      # scripts/package and its checks: the Debian package (dependencies
+      # found by dpkg-shlibdeps, which CPack calls on what `file` says is
+      # ELF), its lint and the catalogue check; the Windows installer; zips.
+      packages+=(dpkg-dev file lintian man-db groff-base appstream nsis unzip)
+      ;;
+    *)
+      echo "usage: $0 [--with-windows] [--with-packaging]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

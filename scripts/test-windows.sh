@@ -37,6 +37,10 @@ fail() {
   exit 1
 }
 
+# start_xvfb, use_wine_prefix, check_game_window
+# shellcheck source=lib/wine-game.sh
+. "$root/scripts/lib/wine-game.sh"
+
 missing=()
 for tool in cmake x86_64-w64-mingw32-g++ wine wineboot wineserver Xvfb xwininfo xdotool import convert; do
   command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
@@ -78,30 +82,9 @@ done
 done_phase
 
 # --- The display and the Wine prefix -----------------------------------------
-# Every Wine process of this run sees the same display: Wine's desktop process
-# keeps the display of the process that started it.
 phase "Xvfb and Wine prefix"
-Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$tmp/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || { cat "$tmp/xvfb.log"; fail "Xvfb did not start"; }
-  sleep 0.1
-done
-[ -s "$tmp/display" ] || fail "Xvfb did not come up"
-DISPLAY=":$(head -n1 "$tmp/display")"
-export DISPLAY
-
-export WINEPREFIX=$build/wineprefix
-export WINEARCH=win64
-export WINEDEBUG=-all
-# No Mono or Gecko installation prompts: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-wine_up=1
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "   creating $WINEPREFIX (slow the first time)"
-  timeout 300 wineboot --init >"$tmp/wineboot.log" 2>&1 || { cat "$tmp/wineboot.log"; fail "wineboot"; }
-fi
+start_xvfb "$tmp"
+use_wine_prefix "$build/wineprefix" "$tmp/wineboot.log"
 # The layer tests show and hide many windows. Without a window manager Wine
 # waits two seconds for every managed window to be withdrawn, so their windows
 # are left unmanaged. tavoren.exe stays managed: its X window is then exactly
@@ -234,94 +217,8 @@ grep -E '^\[  PASSED  \]|tests? from .* ran' "$tmp/win32.log" | sed 's/^/   /'
 done_phase
 
 phase "tavoren.exe in Xvfb"
-title="タヴォレン"
-# Without a window manager Wine's top-level X windows carry the title; it is
-# UTF-8, which xwininfo prints only in a UTF-8 locale.
-find_window() { LC_ALL=C.UTF-8 xwininfo -root -children 2>/dev/null | grep -F "\"$title\"" | head -n1 || true; }
-# The colour of one pixel of a screenshot as #RRGGBB.
-pixel() {
-  convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |
-    grep -o '#[0-9A-Fa-f]\{6\}' | head -n1 | tr 'a-f' 'A-F'
-}
-# Dark (text) pixels in the message panel, rows 480 to 499.
-panel_ink() {
-  convert "$1" -crop 1016x20+0+480 +repage -colorspace Gray -threshold 50% -negate \
-    -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
-}
-
-(cd "$tmp" && exec wine "$exe_game") >"$tmp/tavoren.log" 2>&1 &
-app_pid=$!
-line=""
-for _ in $(seq 1 600); do
-  line=$(find_window)
-  [ -n "$line" ] && break
-  kill -0 "$app_pid" 2>/dev/null || { cat "$tmp/tavoren.log"; fail "tavoren.exe ended before its window showed"; }
-  sleep 0.1
-done
-[ -n "$line" ] || fail "no window titled $title within 60 s"
-# The X window may first appear at another size while Wine lays it out:
-# give it a few seconds to settle on its final geometry.
-for _ in $(seq 1 100); do
-  window=$(awk '{print $1}' <<<"$line")
-  size=$(grep -o ' [0-9]*x[0-9]*+' <<<"$line" | head -n1 | tr -d ' +')
-  [ "$size" = 1016x500 ] && break
-  sleep 0.1
-  line=$(find_window)
-  [ -n "$line" ] || line="(gone) 0x0+"
-done
-echo "   window $window \"$title\", client area $size"
-[ "$size" = 1016x500 ] || fail "client area is $size, not 1016x500"
-
-# The first picture, and the first tick's message in the panel.
-shot=$tmp/shot.png
-ok=""
-for _ in $(seq 1 100); do
-  import -window "$window" "$shot" 2>/dev/null || true
-  if [ -f "$shot" ] && [ "$(pixel "$shot" 10 240)" = "#702000" ] &&
-    [ "$(pixel "$shot" 100 100)" = "#00C000" ] && [ "$(pixel "$shot" 900 50)" = "#0000FF" ] &&
-    [ "$(panel_ink "$shot")" -gt 200 ]; then
-    ok=1
-    break
-  fi
-  sleep 0.1
-done
-if [ -z "$ok" ]; then
-  cp "$shot" "$build/tavoren-window-failed.png" 2>/dev/null || true
-  fail "picture: rail $(pixel "$shot" 10 240) (want #702000), cloth $(pixel "$shot" 100 100) (want #00C000)," \
-    "strip $(pixel "$shot" 900 50) (want #0000FF), panel ink $(panel_ink "$shot"); see $build/tavoren-window-failed.png"
-fi
-echo "   rail $(pixel "$shot" 10 240), cloth $(pixel "$shot" 100 100), strip $(pixel "$shot" 900 50)," \
-  "text in the panel"
-
-# Aim straight up from the cue ball with the left button: the red cue line.
-[ "$(pixel "$shot" 240 170)" = "#00C000" ] || fail "no cloth above the cue ball before aiming"
-xdotool mousemove --window "$window" 240 100 mousedown 1 sleep 0.1 mousemove --window "$window" 240 101 \
-  sleep 0.1 mouseup 1 2>/dev/null
-ok=""
-for _ in $(seq 1 50); do
-  import -window "$window" "$shot" 2>/dev/null || true
-  if [ "$(pixel "$shot" 240 170)" = "#FF0000" ]; then
-    ok=1
-    break
-  fi
-  sleep 0.1
-done
-[ -n "$ok" ] || fail "the drag drew no cue line: $(pixel "$shot" 240 170) at (240, 170)"
-echo "   a left-button drag draws the cue line"
-
-# Esc ends the program.
-xdotool key --window "$window" Escape 2>/dev/null
-for _ in $(seq 1 200); do
-  kill -0 "$app_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$app_pid" 2>/dev/null; then fail "tavoren.exe still runs 20 s after Esc"; fi
-app_status=0
-wait "$app_pid" || app_status=$?
-app_pid=""
-[ "$app_status" = 0 ] || { cat "$tmp/tavoren.log"; fail "tavoren.exe ended with status $app_status"; }
-[ -z "$(find_window)" ] || fail "the window is still there after Esc"
-echo "   Esc closed the window; exit status 0"
+mkdir -p "$tmp/game"
+check_game_window "$exe_game" "$tmp/game" "$build/tavoren-window-failed.png"
 done_phase
 
 echo "test-windows: all passed in $((SECONDS - started)) s"

@@ -1,0 +1,277 @@
+#!/usr/bin/env bash
+# The release artifacts, checked as a player would get them:
+#   1. scripts/package builds them all into dist/; SHA256SUMS matches;
+#   2. the Debian package: its fields and files, lintian with no error, the
+#      AppStream entry, the desktop entry and the manual page; unpacked with
+#      dpkg-deb -x into a scratch root (never installed on this machine), the
+#      game from there passes the window test in its own Xvfb;
+#   3. the portable zip: exactly the game, with the version in its version
+#      block;
+#   4. the installer, in a private 64-bit Wine prefix and its own Xvfb:
+#      installed silently (/S) into Program Files with a Start-menu shortcut
+#      and an entry in the list of installed programs, the installed game
+#      opens its 1016 x 500 window and ends with status 0 on Esc, and the
+#      uninstaller (/S) leaves no file and no registry key behind;
+#   5. the web page's zip, when the `web` preset exists: the page, file for
+#      file.
+# Needs what `scripts/deps.sh --with-windows --with-packaging` installs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+dist=$root/dist
+started=$SECONDS
+phase_started=$SECONDS
+
+phase() {
+  echo "-- $1 (at $((SECONDS - started)) s)"
+  phase_started=$SECONDS
+}
+done_phase() { echo "   done in $((SECONDS - phase_started)) s"; }
+fail() {
+  echo "test-packages: FAIL: $*" >&2
+  exit 1
+}
+
+# start_xvfb, use_wine_prefix, check_game_window
+# shellcheck source=lib/wine-game.sh
+. "$root/scripts/lib/wine-game.sh"
+
+missing=()
+for tool in cmake cpack dpkg-deb lintian appstreamcli desktop-file-validate man zcat unzip strings \
+  iconv sha256sum Xvfb xwininfo xdotool import convert wine wineboot wineserver; do
+  command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+[ ${#missing[@]} -eq 0 ] ||
+  fail "missing ${missing[*]}: run scripts/deps.sh --with-windows --with-packaging"
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-packages.XXXXXX")
+xvfb_pid=""
+app_pid=""
+wine_up=""
+cleanup() {
+  local status=$?
+  set +e
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; fi
+  if [ -n "$wine_up" ]; then wineserver -k >/dev/null 2>&1; fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$tmp"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# --- 1. The artifacts ---------------------------------------------------------
+phase "scripts/package"
+scripts/package >"$tmp/package.log" 2>&1 || { cat "$tmp/package.log"; fail "scripts/package"; }
+version=$(sed -n 's/^project(tavoren VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "no x.y.z version in CMakeLists.txt's project()"
+deb=$dist/tavoren_${version}_amd64.deb
+setup=$dist/tavoren-$version-windows-x64-setup.exe
+zip=$dist/tavoren-$version-windows-x64.zip
+web_zip=$dist/tavoren-web-$version.zip
+want=("$deb" "$setup" "$zip")
+with_web=""
+if grep -q '"name": *"web"' CMakePresets.json; then
+  with_web=1
+  want+=("$web_zip")
+fi
+for f in "${want[@]}"; do
+  [ -s "$f" ] || fail "scripts/package wrote no $(basename "$f")"
+done
+(cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "dist/SHA256SUMS does not match the files"
+listed=$(awk '{print $2}' "$dist/SHA256SUMS" | LC_ALL=C sort)
+expected=$(for f in "${want[@]}"; do basename "$f"; done | LC_ALL=C sort)
+[ "$listed" = "$expected" ] || fail "SHA256SUMS lists $(echo $listed), want $(echo $expected)"
+for f in "${want[@]}"; do printf '   %9d bytes  %s\n' "$(stat -c %s "$f")" "$(basename "$f")"; done
+done_phase
+
+# --- 2. The Debian package -----------------------------------------------------
+phase "Debian package"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = tavoren ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), want $version"
+[ "$(field Section)" = games ] || fail "Section: $(field Section)"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
+depends=$(field Depends)
+# The panel's font, and the libraries dpkg-shlibdeps found.
+for dep in fonts-ipafont-gothic libsdl2-2.0-0 libsdl2-ttf-2.0-0 libfontconfig1 libc6; do
+  grep -qE "(^|[ ,|])$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
+done
+
+# Every file, and nothing else (tavoren-headless is not for players).
+dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | LC_ALL=C sort >"$tmp/deb-files"
+{
+  echo usr/games/tavoren
+  echo usr/share/applications/tavoren.desktop
+  echo usr/share/doc/tavoren/changelog.gz
+  echo usr/share/doc/tavoren/copyright
+  for size in 16 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x${size}/apps/tavoren.png"; done
+  echo usr/share/icons/hicolor/scalable/apps/tavoren.svg
+  echo usr/share/man/man6/tavoren.6.gz
+  echo usr/share/metainfo/io.github.tavoren.tavoren.metainfo.xml
+} | LC_ALL=C sort >"$tmp/deb-want"
+diff -u "$tmp/deb-want" "$tmp/deb-files" >"$tmp/deb-files.diff" || {
+  cat "$tmp/deb-files.diff"
+  fail "the package's files differ from the list above (- wanted, + found)"
+}
+
+# Lintian: no error. Warnings and notes are shown; the report lists the ones
+# kept and why.
+lintian --fail-on error --display-info "$deb" >"$tmp/lintian.log" 2>&1 || {
+  cat "$tmp/lintian.log"
+  fail "lintian reports errors"
+}
+grep -E '^[EWIP]:' "$tmp/lintian.log" | sed 's/^/   lintian /' || echo "   lintian: no tags"
+
+debroot=$tmp/deb-root
+mkdir -p "$debroot"
+dpkg-deb -x "$deb" "$debroot"
+metainfo=$debroot/usr/share/metainfo/io.github.tavoren.tavoren.metainfo.xml
+appstreamcli validate --no-net "$metainfo" >"$tmp/appstream.log" 2>&1 || {
+  cat "$tmp/appstream.log"
+  fail "appstreamcli rejects the metainfo file"
+}
+grep -q '<id>io.github.tavoren.tavoren</id>' "$metainfo" || fail "the metainfo's id does not match its file name"
+launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+[ -f "$debroot/usr/share/applications/$launchable" ] || fail "launchable $launchable is not in the package"
+# The newest release entry is this version.
+newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n1 | cut -d'"' -f2)
+[ "$newest" = "$version" ] || fail "the metainfo's newest release is $newest, not $version"
+grep -q '<name xml:lang="ja">タヴォレン</name>' "$metainfo" || fail "no Japanese name in the metainfo"
+
+desktop=$debroot/usr/share/applications/tavoren.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate rejects tavoren.desktop"
+exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+[ -x "$debroot/usr/games/${exec_line%% *}" ] || fail "Exec=$exec_line is not in /usr/games"
+
+# The changelog's and the manual page's version.
+head_line=$(zcat "$debroot/usr/share/doc/tavoren/changelog.gz" | head -n1)
+[[ $head_line == "tavoren ($version) "* ]] || fail "the changelog starts with '$head_line', not version $version"
+man_out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$debroot/usr/share/man/man6/tavoren.6.gz" 2>"$tmp/man.err") ||
+  fail "man cannot show tavoren.6"
+[ ! -s "$tmp/man.err" ] || { cat "$tmp/man.err"; fail "the manual page renders with warnings"; }
+grep -q "tavoren $version" <<<"$man_out" || fail "the manual page does not name version $version"
+
+# The unpacked game finds all its libraries on this system.
+if ldd "$debroot/usr/games/tavoren" | grep -q 'not found'; then
+  ldd "$debroot/usr/games/tavoren"
+  fail "the packaged game misses libraries"
+fi
+done_phase
+
+phase "the packaged game in Xvfb (tests/window/window_test.sh)"
+# The helper that sends a close box's message comes from the test build.
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVOREN_WERROR=ON >"$tmp/build.log" 2>&1 ||
+    { cat "$tmp/build.log"; fail "configure build/"; }
+fi
+cmake --build build --target tavoren-x11-close -j"$(nproc)" >"$tmp/build.log" 2>&1 ||
+  { cat "$tmp/build.log"; fail "build tavoren-x11-close"; }
+tests/window/window_test.sh "$debroot/usr/games/tavoren" build/tests/window/tavoren-x11-close \
+  >"$tmp/window.log" 2>&1 || { cat "$tmp/window.log"; fail "the packaged game fails the window test"; }
+grep -c '^ok:' "$tmp/window.log" | xargs printf '   window test passed (%s checks)\n'
+done_phase
+
+# --- 3. The portable zip --------------------------------------------------------
+phase "portable zip"
+top=tavoren-$version-windows-x64
+unzip -Z1 "$zip" | grep -v '/$' >"$tmp/zip-files"
+[ "$(cat "$tmp/zip-files")" = "$top/tavoren.exe" ] ||
+  fail "the zip holds $(tr '\n' ' ' <"$tmp/zip-files"), want only $top/tavoren.exe"
+mkdir -p "$tmp/zip"
+unzip -q "$zip" -d "$tmp/zip"
+zip_exe=$tmp/zip/$top/tavoren.exe
+# The version block carries the version (UTF-16 strings in the resources).
+strings -el "$zip_exe" | grep -qx "$version" || fail "tavoren.exe's version block does not say $version"
+echo "   $top/tavoren.exe, version $version"
+done_phase
+
+# --- 4. The installer under Wine -------------------------------------------------
+phase "installer: Xvfb and a fresh Wine prefix"
+start_xvfb "$tmp"
+use_wine_prefix "$tmp/wineprefix" "$tmp/wineboot.log"
+drive_c=$WINEPREFIX/drive_c
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavoren'
+# What the prefix holds: every file of drive C, and the Software part of the
+# registry (machine and user).
+snapshot() {
+  (cd "$drive_c" && find . -type f | LC_ALL=C sort) >"$tmp/$1.files"
+  local hive
+  for hive in HKEY_LOCAL_MACHINE HKEY_CURRENT_USER; do
+    wine regedit /E "$tmp/$1.$hive.reg" "$hive\\Software" >/dev/null 2>&1 || fail "regedit /E $hive"
+    iconv -f UTF-16 -t UTF-8 "$tmp/$1.$hive.reg" >"$tmp/$1.$hive.txt"
+  done
+}
+wineserver -w
+snapshot before
+done_phase
+
+phase "installer /S"
+timeout 120 wine "$setup" /S >"$tmp/setup.log" 2>&1 || { cat "$tmp/setup.log"; fail "the installer failed"; }
+wineserver -w
+installed=$drive_c/Program\ Files/Tavoren
+[ -f "$installed/tavoren.exe" ] || fail "no tavoren.exe in C:\\Program Files\\Tavoren (a 32-bit installer?)"
+[ ! -e "$drive_c/Program Files (x86)/Tavoren" ] || fail "installed into Program Files (x86)"
+cmp -s "$installed/tavoren.exe" "$zip_exe" || fail "the installed tavoren.exe is not the zip's"
+[ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
+shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/タヴォレン/タヴォレン.lnk"
+[ -f "$shortcut" ] || fail "no Start-menu shortcut タヴォレン\\タヴォレン.lnk"
+# The shortcut starts the installed game and takes its icon from it.
+[ "$(strings -el "$shortcut" | grep -ic 'Program Files\\Tavoren\\tavoren.exe')" -ge 1 ] ||
+  fail "the Start-menu shortcut does not point at the installed tavoren.exe"
+wine reg export "$uninstall_key" "$tmp/uninstall.reg" /y >/dev/null 2>&1 ||
+  fail "no entry in the list of installed programs ($uninstall_key)"
+iconv -f UTF-16 -t UTF-8 "$tmp/uninstall.reg" | tr -d '\r' >"$tmp/uninstall.txt"
+for entry in '"DisplayName"="タヴォレン"' "\"DisplayVersion\"=\"$version\"" \
+  '"DisplayIcon"="C:\\Program Files\\Tavoren\\tavoren.exe"' \
+  '"UninstallString"="\"C:\\Program Files\\Tavoren\\Uninstall.exe\""'; do
+  grep -qxF "$entry" "$tmp/uninstall.txt" || { cat "$tmp/uninstall.txt"; fail "the uninstall entry lacks $entry"; }
+done
+echo "   C:\\Program Files\\Tavoren: tavoren.exe, Uninstall.exe; Start-menu shortcut; uninstall entry $version"
+done_phase
+
+phase "installed tavoren.exe"
+mkdir -p "$tmp/game"
+check_game_window 'C:\Program Files\Tavoren\tavoren.exe' "$tmp/game"
+done_phase
+
+phase "uninstaller /S"
+timeout 120 wine 'C:\Program Files\Tavoren\Uninstall.exe' /S >"$tmp/uninstall.log" 2>&1 ||
+  { cat "$tmp/uninstall.log"; fail "the uninstaller failed"; }
+# The uninstaller runs on from a copy of itself in the temporary folder:
+# wait until every program of the prefix has ended.
+timeout 120 wineserver -w || fail "the uninstaller did not end"
+snapshot after
+# That copy stays in the user's temporary folder (Windows removes it at the
+# next restart); anything else is left behind.
+grep -vE '^\./users/[^/]+/Temp/~nsu[^/]*\.tmp/Un\.exe$' "$tmp/after.files" >"$tmp/after-kept.files" || true
+diff -u "$tmp/before.files" "$tmp/after-kept.files" >"$tmp/files.diff" ||
+  { cat "$tmp/files.diff"; fail "files differ after uninstalling (+ left behind)"; }
+for hive in HKEY_LOCAL_MACHINE HKEY_CURRENT_USER; do
+  diff -u "$tmp/before.$hive.txt" "$tmp/after.$hive.txt" >"$tmp/reg.diff" ||
+    { head -n 40 "$tmp/reg.diff"; fail "the registry ($hive\\Software) differs after uninstalling"; }
+done
+echo "   no file and no registry key left behind"
+done_phase
+
+# --- 5. The web page ---------------------------------------------------------------
+if [ -n "$with_web" ]; then
+  phase "web zip"
+  wtop=tavoren-web-$version
+  unzip -Z1 "$web_zip" | grep -v '/$' | LC_ALL=C sort >"$tmp/web-files"
+  (cd build-web/site && find . -type f | sed "s|^\./|$wtop/|" | LC_ALL=C sort) >"$tmp/web-want"
+  diff -u "$tmp/web-want" "$tmp/web-files" || fail "the web zip's files differ from build-web/site (- missing, + extra)"
+  grep -qx "$wtop/index.html" "$tmp/web-files" || fail "no $wtop/index.html in the web zip"
+  mkdir -p "$tmp/web"
+  unzip -q "$web_zip" -d "$tmp/web"
+  diff -r build-web/site "$tmp/web/$wtop" >/dev/null || fail "the web zip's files differ in content from build-web/site"
+  echo "   $(wc -l <"$tmp/web-files") files, as in build-web/site"
+  done_phase
+else
+  echo "-- web zip: not checked, CMakePresets.json has no \`web\` preset on this branch"
+fi
+
+echo "test-packages: all passed in $((SECONDS - started)) s"
