@@ -1,19 +1,19 @@
-# Packages for players, made with CPack from the `game` component:
-#   Linux:   a Debian package (cpack -G DEB): /usr/games/tavoren with its
-#            desktop entry, icons, AppStream entry, manual page, copyright
-#            and changelog. Configure with -DTAVOREN_INSTALL_GAMEDIR=games
-#            -DCMAKE_INSTALL_PREFIX=/usr (the `package` preset does).
-#   Windows: a 64-bit NSIS installer and a portable zip of the same files
-#            (cpack -G "NSIS;ZIP" in the cross build).
-# tavoren-headless (component `headless`) is a tool for tests and analysts,
-# not for players, and stays out of these packages; scripts/package builds
-# them all into dist/.
+# Packages, made with CPack:
+#   Linux:   Debian packages (cpack -G DEB): tavoren, for players, from the
+#            `game` component: /usr/games/tavoren with its desktop entry,
+#            icons, AppStream entry, manual page, copyright and changelog;
+#            and tavoren-headless, the scripted driver for tests and
+#            analysts, from the `headless` component. Configure with
+#            -DTAVOREN_INSTALL_GAMEDIR=games -DCMAKE_INSTALL_PREFIX=/usr
+#            (the `package` preset does).
+#   Windows: a 64-bit NSIS installer and a portable zip of the same files,
+#            the game alone (cpack -G "NSIS;ZIP" in the cross build).
+# scripts/package builds them all into dist/.
 
 set(CPACK_PACKAGE_NAME tavoren)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tavoren developers")
 set(CPACK_PACKAGE_CONTACT "Tavoren maintainers <maintainers@users.noreply.c-seed-9c3b8e3e.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "nine-ball pool practice for one player")
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The file names per generator are set in packaging/cpack-options.cmake.
@@ -21,6 +21,7 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-options.cmak
 
 if(WIN32)
   set(CPACK_GENERATOR NSIS ZIP)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "nine-ball pool practice for one player")
   # Both packages take everything installed (the driver is installed only
   # on request here): no choice of components in the installer, and the zip
   # holds one folder.
@@ -48,19 +49,25 @@ if(WIN32)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_COMPONENTS_ALL game)
+  # Two packages: tavoren for players, tavoren-headless for tests and
+  # analysts.
+  set(CPACK_COMPONENTS_ALL game headless)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_GAME_PACKAGE_NAME tavoren)
   set(CPACK_DEBIAN_GAME_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_GAME_PACKAGE_SECTION games)
+  set(CPACK_DEBIAN_HEADLESS_PACKAGE_NAME tavoren-headless)
+  set(CPACK_DEBIAN_HEADLESS_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_HEADLESS_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The panel's messages are Japanese: it needs a font that has them.
   set(CPACK_DEBIAN_GAME_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-japanese-gothic")
-  # The summary line comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY.
+  # Each package's description: the summary line, then the long text.
   set(CPACK_DEBIAN_GAME_DESCRIPTION
-      "Tavoren (タヴォレン) is a pool table for practising nine-ball on your own.
+      "nine-ball pool practice for one player
+Tavoren (タヴォレン) is a pool table for practising nine-ball on your own.
 The direction of the cue, the point of the cue ball the tip strikes and the
 strength are set with the mouse; Enter fires the shot, and the ten balls
 slide, roll, take spin off the cushions and drop into the six pockets.
@@ -68,6 +75,14 @@ Every shot is judged by the rules of the practice game. Backspace steps back
 to the start of the last shot, even while the balls roll, and Enter replays
 the recorded shots; a finished game replays itself from the break.
 The messages of the game are in Japanese.")
+  set(CPACK_DEBIAN_HEADLESS_DESCRIPTION
+      "Tavoren pool game played from a script, without a window
+tavoren-headless runs the very same game as tavoren on a virtual clock,
+driven by a timeline of input read from a script (keys, presses and drags of
+the mouse, waits), and prints the exact state of the game when the script
+asks for it, every number in C's %a form, and pictures of the window as PNG
+files. The same script always prints the same bytes. It is a tool for tests
+and for analysing shots; players want the package tavoren.")
 endif()
 
 include(CPack)

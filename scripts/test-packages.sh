@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The release artifacts, checked as a player would get them:
 #   1. scripts/package builds them all into dist/; SHA256SUMS matches;
-#   2. the Debian package: its fields and files, lintian with no error, the
-#      AppStream entry, the desktop entry and the manual page; unpacked with
-#      dpkg-deb -x into a scratch root (never installed on this machine), the
-#      game from there passes the window test in its own Xvfb;
+#   2. the Debian packages: their fields and files, lintian with no error,
+#      the AppStream entry, the desktop entry and the manual pages; unpacked
+#      with dpkg-deb -x into a scratch root (never installed on this
+#      machine), the game from there passes the window test in its own Xvfb
+#      and the driver from there plays a script;
 #   3. the portable zip: exactly the game, with the version in its version
 #      block;
 #   4. the installer, in a private 64-bit Wine prefix and its own Xvfb:
@@ -68,11 +69,13 @@ phase "scripts/package"
 scripts/package >"$tmp/package.log" 2>&1 || { cat "$tmp/package.log"; fail "scripts/package"; }
 version=$(sed -n 's/^project(tavoren VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "no x.y.z version in CMakeLists.txt's project()"
-deb=$dist/tavoren_${version}_amd64.deb
+arch=$(dpkg --print-architecture)
+deb=$dist/tavoren_${version}_${arch}.deb
+headless_deb=$dist/tavoren-headless_${version}_${arch}.deb
 setup=$dist/tavoren-$version-windows-x64-setup.exe
 zip=$dist/tavoren-$version-windows-x64.zip
 web_zip=$dist/tavoren-web-$version.zip
-want=("$deb" "$setup" "$zip")
+want=("$deb" "$headless_deb" "$setup" "$zip")
 with_web=""
 if grep -q '"name": *"web"' CMakePresets.json; then
   with_web=1
@@ -88,43 +91,66 @@ expected=$(for f in "${want[@]}"; do basename "$f"; done | LC_ALL=C sort)
 for f in "${want[@]}"; do printf '   %9d bytes  %s\n' "$(stat -c %s "$f")" "$(basename "$f")"; done
 done_phase
 
-# --- 2. The Debian package -----------------------------------------------------
-phase "Debian package"
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = tavoren ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), want $version"
-[ "$(field Section)" = games ] || fail "Section: $(field Section)"
-[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
-depends=$(field Depends)
-# The panel's font, and the libraries dpkg-shlibdeps found.
-for dep in fonts-ipafont-gothic libsdl2-2.0-0 libsdl2-ttf-2.0-0 libfontconfig1 libc6; do
-  grep -qE "(^|[ ,|])$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
-done
-
-# Every file, and nothing else (tavoren-headless is not for players).
-dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | LC_ALL=C sort >"$tmp/deb-files"
-{
-  echo usr/games/tavoren
-  echo usr/share/applications/tavoren.desktop
-  echo usr/share/doc/tavoren/changelog.gz
-  echo usr/share/doc/tavoren/copyright
-  for size in 16 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x${size}/apps/tavoren.png"; done
-  echo usr/share/icons/hicolor/scalable/apps/tavoren.svg
-  echo usr/share/man/man6/tavoren.6.gz
-  echo usr/share/metainfo/io.github.tavoren.tavoren.metainfo.xml
-} | LC_ALL=C sort >"$tmp/deb-want"
-diff -u "$tmp/deb-want" "$tmp/deb-files" >"$tmp/deb-files.diff" || {
-  cat "$tmp/deb-files.diff"
-  fail "the package's files differ from the list above (- wanted, + found)"
+# --- 2. The Debian packages -----------------------------------------------------
+phase "Debian packages"
+# check_fields DEB PACKAGE SECTION DEPENDENCY...: the control fields.
+check_fields() {
+  local deb=$1 package=$2 section=$3
+  shift 3
+  field() { dpkg-deb -f "$deb" "$1"; }
+  [ "$(field Package)" = "$package" ] || fail "$(basename "$deb"): Package: $(field Package)"
+  [ "$(field Version)" = "$version" ] || fail "$(basename "$deb"): Version: $(field Version), want $version"
+  [ "$(field Section)" = "$section" ] || fail "$(basename "$deb"): Section: $(field Section)"
+  [ "$(field Architecture)" = "$arch" ] || fail "$(basename "$deb"): Architecture: $(field Architecture)"
+  local depends dep
+  depends=$(field Depends)
+  for dep in "$@"; do
+    tr ',|' '\n\n' <<<"$depends" | awk '{print $1}' | grep -qxF "$dep" ||
+      fail "$(basename "$deb"): Depends lacks $dep: $depends"
+  done
 }
-
+# check_files DEB PATH...: every file of the package, and nothing else.
+check_files() {
+  local deb=$1
+  shift
+  dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | LC_ALL=C sort >"$tmp/deb-files"
+  printf '%s\n' "$@" | LC_ALL=C sort >"$tmp/deb-want"
+  diff -u "$tmp/deb-want" "$tmp/deb-files" >"$tmp/deb-files.diff" || {
+    cat "$tmp/deb-files.diff"
+    fail "the files of $(basename "$deb") differ from the list (- wanted, + found)"
+  }
+}
 # Lintian: no error. Warnings and notes are shown; the report lists the ones
 # kept and why.
-lintian --fail-on error --display-info "$deb" >"$tmp/lintian.log" 2>&1 || {
-  cat "$tmp/lintian.log"
-  fail "lintian reports errors"
+check_lintian() {
+  lintian --fail-on error --display-info "$1" >"$tmp/lintian.log" 2>&1 || {
+    cat "$tmp/lintian.log"
+    fail "lintian reports errors for $(basename "$1")"
+  }
+  grep -E '^[EWIP]:' "$tmp/lintian.log" | sed 's/^/   lintian /' || echo "   lintian $(basename "$1"): no tags"
 }
-grep -E '^[EWIP]:' "$tmp/lintian.log" | sed 's/^/   lintian /' || echo "   lintian: no tags"
+# check_man PAGE: renders without warnings and names the version.
+check_man() {
+  local out
+  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" 2>"$tmp/man.err") || fail "man cannot show $1"
+  [ ! -s "$tmp/man.err" ] || { cat "$tmp/man.err"; fail "$(basename "$1") renders with warnings"; }
+  grep -q "$version" <<<"$out" || fail "$(basename "$1") does not name version $version"
+}
+# check_changelog FILE: its newest entry is this version.
+check_changelog() {
+  local head_line
+  head_line=$(zcat "$1" | head -n1)
+  [[ $head_line == *" ($version) "* ]] || fail "$1 starts with '$head_line', not version $version"
+}
+
+# The player's package: the panel's font, and the libraries dpkg-shlibdeps found.
+check_fields "$deb" tavoren games fonts-ipafont-gothic libsdl2-2.0-0 libsdl2-ttf-2.0-0 libfontconfig1 libc6
+check_files "$deb" usr/games/tavoren usr/share/applications/tavoren.desktop \
+  usr/share/doc/tavoren/changelog.gz usr/share/doc/tavoren/copyright \
+  usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/tavoren.png \
+  usr/share/icons/hicolor/scalable/apps/tavoren.svg usr/share/man/man6/tavoren.6.gz \
+  usr/share/metainfo/io.github.tavoren.tavoren.metainfo.xml
+check_lintian "$deb"
 
 debroot=$tmp/deb-root
 mkdir -p "$debroot"
@@ -147,19 +173,33 @@ desktop-file-validate "$desktop" || fail "desktop-file-validate rejects tavoren.
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 [ -x "$debroot/usr/games/${exec_line%% *}" ] || fail "Exec=$exec_line is not in /usr/games"
 
-# The changelog's and the manual page's version.
-head_line=$(zcat "$debroot/usr/share/doc/tavoren/changelog.gz" | head -n1)
-[[ $head_line == "tavoren ($version) "* ]] || fail "the changelog starts with '$head_line', not version $version"
-man_out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$debroot/usr/share/man/man6/tavoren.6.gz" 2>"$tmp/man.err") ||
-  fail "man cannot show tavoren.6"
-[ ! -s "$tmp/man.err" ] || { cat "$tmp/man.err"; fail "the manual page renders with warnings"; }
-grep -q "tavoren $version" <<<"$man_out" || fail "the manual page does not name version $version"
+check_changelog "$debroot/usr/share/doc/tavoren/changelog.gz"
+check_man "$debroot/usr/share/man/man6/tavoren.6.gz"
 
 # The unpacked game finds all its libraries on this system.
 if ldd "$debroot/usr/games/tavoren" | grep -q 'not found'; then
   ldd "$debroot/usr/games/tavoren"
   fail "the packaged game misses libraries"
 fi
+
+# The driver's package: its own dependencies, none of the game's.
+check_fields "$headless_deb" tavoren-headless utils libc6 libstdc++6
+if dpkg-deb -f "$headless_deb" Depends | grep -qE 'sdl|font'; then
+  fail "tavoren-headless depends on the game's libraries: $(dpkg-deb -f "$headless_deb" Depends)"
+fi
+check_files "$headless_deb" usr/bin/tavoren-headless usr/share/man/man1/tavoren-headless.1.gz \
+  usr/share/doc/tavoren-headless/{README.md,copyright,changelog.gz}
+check_lintian "$headless_deb"
+dpkg-deb -x "$headless_deb" "$debroot"
+check_changelog "$debroot/usr/share/doc/tavoren-headless/changelog.gz"
+check_man "$debroot/usr/share/man/man1/tavoren-headless.1.gz"
+[ "$("$debroot/usr/bin/tavoren-headless" --version)" = "tavoren-headless $version" ] ||
+  fail "the packaged tavoren-headless --version does not say $version"
+# It plays a script: the first tick of a rack judges it after 40 ms.
+out=$(printf 'clock 1000\nshow\nsettle\nstate\n' | "$debroot/usr/bin/tavoren-headless") ||
+  fail "the packaged tavoren-headless failed on a script"
+grep -qx 'settled 40' <<<"$out" && grep -qx 'mode aiming' <<<"$out" ||
+  fail "the packaged tavoren-headless did not settle a new rack in 40 ms: $out"
 done_phase
 
 phase "the packaged game in Xvfb (tests/window/window_test.sh)"
