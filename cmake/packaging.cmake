@@ -44,6 +44,9 @@ if(WIN32)
   # runs after the install key is deleted).
   set(CPACK_NSIS_DELETE_ICONS_EXTRA "  Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\タヴォレン.lnk'
   DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
+  # No licence has been chosen yet (see packaging/debian/copyright): no
+  # licence page, rather than CPack's placeholder text.
+  set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
   set(CPACK_NSIS_INSTALLED_ICON_NAME tavoren.exe)
   set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)
