@@ -259,9 +259,16 @@ cmp -s "$installed/tavoren.exe" "$zip_exe" || fail "the installed tavoren.exe is
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/タヴォレン/タヴォレン.lnk"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut タヴォレン\\タヴォレン.lnk"
-# The shortcut starts the installed game and takes its icon from it.
-[ "$(strings -el "$shortcut" | grep -ic 'Program Files\\Tavoren\\tavoren.exe')" -ge 1 ] ||
-  fail "the Start-menu shortcut does not point at the installed tavoren.exe"
+# The shortcut starts the installed game (its target, in the link's
+# LinkInfo, in the ANSI code page) and shows the game's icon: the flag
+# HasIconLocation (0x40 in the link flags at offset 20) with the game as the
+# icon's file (a UTF-16 string).
+strings "$shortcut" | grep -qxF 'C:\Program Files\Tavoren\tavoren.exe' ||
+  fail "the Start-menu shortcut does not start C:\Program Files\Tavoren\tavoren.exe"
+link_flags=$(od -An -tu1 -j20 -N1 "$shortcut" | tr -d ' ')
+[ $((link_flags & 0x40)) -ne 0 ] || fail "the Start-menu shortcut has no icon location"
+strings -el "$shortcut" | grep -qE '^.?C:\\Program Files\\Tavoren\\tavoren\.exe$' ||
+  fail "the Start-menu shortcut's icon is not the installed tavoren.exe"
 wine reg export "$uninstall_key" "$tmp/uninstall.reg" /y >/dev/null 2>&1 ||
   fail "no entry in the list of installed programs ($uninstall_key)"
 iconv -f UTF-16 -t UTF-8 "$tmp/uninstall.reg" | tr -d '\r' >"$tmp/uninstall.txt"
