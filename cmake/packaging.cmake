@@ -21,6 +21,9 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-options.cmak
 
 if(WIN32)
   set(CPACK_GENERATOR NSIS ZIP)
+  # cpack here builds nothing itself (the test programs would otherwise be
+  # built first): scripts/package builds tavoren.exe and then packs it.
+  set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "nine-ball pool practice for one player")
   # Both packages take everything installed (the driver is installed only
   # on request here): no choice of components in the installer, and the zip
