@@ -34,7 +34,7 @@ fail() {
 }
 
 # start_xvfb, use_wine_prefix, check_game_window
-# shellcheck source=lib/wine-game.sh
+# shellcheck source=scripts/lib/wine-game.sh
 . "$root/scripts/lib/wine-game.sh"
 
 missing=()
@@ -87,7 +87,7 @@ done
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "dist/SHA256SUMS does not match the files"
 listed=$(awk '{print $2}' "$dist/SHA256SUMS" | LC_ALL=C sort)
 expected=$(for f in "${want[@]}"; do basename "$f"; done | LC_ALL=C sort)
-[ "$listed" = "$expected" ] || fail "SHA256SUMS lists $(echo $listed), want $(echo $expected)"
+[ "$listed" = "$expected" ] || fail "SHA256SUMS lists $(tr '\n' ' ' <<<"$listed"), want $(tr '\n' ' ' <<<"$expected")"
 for f in "${want[@]}"; do printf '   %9d bytes  %s\n' "$(stat -c %s "$f")" "$(basename "$f")"; done
 done_phase
 
@@ -105,7 +105,7 @@ check_fields() {
   local depends dep
   depends=$(field Depends)
   for dep in "$@"; do
-    tr ',|' '\n\n' <<<"$depends" | awk '{print $1}' | grep -qxF "$dep" ||
+    awk -v RS='[,|]' '{print $1}' <<<"$depends" | grep -qxF "$dep" ||
       fail "$(basename "$deb"): Depends lacks $dep: $depends"
   done
 }
@@ -198,7 +198,7 @@ check_man "$debroot/usr/share/man/man1/tavoren-headless.1.gz"
 # It plays a script: the first tick of a rack judges it after 40 ms.
 out=$(printf 'clock 1000\nshow\nsettle\nstate\n' | "$debroot/usr/bin/tavoren-headless") ||
   fail "the packaged tavoren-headless failed on a script"
-grep -qx 'settled 40' <<<"$out" && grep -qx 'mode aiming' <<<"$out" ||
+{ grep -qx 'settled 40' <<<"$out" && grep -qx 'mode aiming' <<<"$out"; } ||
   fail "the packaged tavoren-headless did not settle a new rack in 40 ms: $out"
 done_phase
 

@@ -38,7 +38,7 @@ fail() {
 }
 
 # start_xvfb, use_wine_prefix, check_game_window
-# shellcheck source=lib/wine-game.sh
+# shellcheck source=scripts/lib/wine-game.sh
 . "$root/scripts/lib/wine-game.sh"
 
 missing=()

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the checks that run Windows programs under Wine, sourced by
 # scripts/test-windows.sh and scripts/test-packages.sh. The sourcing script
 # defines fail() (prints its words and exits non-zero) and cleans up in an
@@ -31,6 +32,7 @@ use_wine_prefix() {
   export WINEDEBUG=-all
   # No Mono or Gecko installation prompts: nothing here needs them.
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # shellcheck disable=SC2034 # read by the sourcing script's cleanup
   wine_up=1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "   creating $WINEPREFIX (slow the first time)"
