@@ -34,7 +34,9 @@ if(WIN32)
   set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tavoren)
   # A 64-bit installer that installs into the 64-bit Program Files and
   # writes its uninstall entry into the 64-bit registry. (CPack's default is a
-  # 32-bit installer, which a 64-bit-only Windows or Wine cannot run.)
+  # 32-bit installer, which a 64-bit-only Wine runs without installing
+  # anything, and still reports success.) CPack replaces these defines with
+  # its own in a component install: one more reason for the monolithic one.
   set(CPACK_NSIS_DEFINES "Target amd64-unicode")
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
   set(CPACK_NSIS_PACKAGE_NAME "タヴォレン")
