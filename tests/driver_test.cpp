@@ -804,7 +804,9 @@ TEST(Frame, FullFileSystemLeavesTheOldPictureAsItWas) {
                               " && trap '' XFSZ && ulimit -f 2 && " + Quote(TAVOREN_HEADLESS_BIN) +
                               " script.txt > stdout.txt 2> stderr.txt";
   const int raw = std::system(command.c_str());
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  (void)raw;
+#else
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 1);
 #endif
@@ -843,7 +845,9 @@ TEST(Program, ClosedOutputStopsTheRunAtTheFirstAnswer) {
   const std::string command = "cd " + Quote(dir.Path().string()) + " && " +
                               Quote(TAVOREN_HEADLESS_BIN) + " script.txt >&- 2> stderr.txt";
   const int raw = std::system(command.c_str());
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  (void)raw;
+#else
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 1);
 #endif
