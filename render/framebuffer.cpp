@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace tavoren {
 
-Framebuffer::Framebuffer() : pixels_{}, damage_{0, kPanelTop} {}
+Framebuffer::Framebuffer() : damage_{0, kPanelTop} {
+  std::fill(std::begin(pixels_), std::end(pixels_), colors::kButtonFace);
+}
 
 void Framebuffer::Touch(int top, int bottom) {
   if (damage_.Empty()) {
@@ -50,54 +53,53 @@ void Framebuffer::FillRect(int left, int top, int right, int bottom, TColor colo
 
 namespace {
 
-// Cuts the segment down to a box well around the client area so that an
-// absurdly long line (a pointer dragged far outside the window) costs no more
-// than a long visible one. Lines that already fit are left exactly as given.
-bool ClipToWorkBox(int& x0, int& y0, int& x1, int& y1) {
-  constexpr int kReach = 8192;
-  if (std::abs(x0) < kReach && std::abs(y0) < kReach && std::abs(x1) < kReach &&
-      std::abs(y1) < kReach) {
-    return true;
-  }
-  constexpr double lo = -2048.0, hi = 4096.0;
-  double t0 = 0.0, t1 = 1.0;
-  const double px = x0, py = y0, dx = static_cast<double>(x1) - x0, dy = static_cast<double>(y1) - y0;
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {px - lo, hi - px, py - lo, hi - py};
-  for (int k = 0; k < 4; ++k) {
-    if (p[k] == 0.0) {
-      if (q[k] < 0.0) return false;
-      continue;
-    }
-    const double r = q[k] / p[k];
-    if (p[k] < 0.0) t0 = std::max(t0, r);
-    else t1 = std::min(t1, r);
-  }
-  if (t0 > t1) return false;
-  x1 = static_cast<int>(std::nearbyint(px + t1 * dx));
-  y1 = static_cast<int>(std::nearbyint(py + t1 * dy));
-  x0 = static_cast<int>(std::nearbyint(px + t0 * dx));
-  y0 = static_cast<int>(std::nearbyint(py + t0 * dy));
-  return true;
+// Bresenham below works on coordinates up to 2^41 apart; the products that
+// locate a point along such a line need more than 64 bits.
+__extension__ using Wide = __int128;
+
+// The step along the minor axis that the line has taken once it has made n
+// steps along its major axis: n * minor / major rounded to nearest, an exact
+// half rounding up, which is where the stepping below moves on.
+std::int64_t MinorSteps(std::int64_t n, std::int64_t major, std::int64_t minor) {
+  return static_cast<std::int64_t>((2 * static_cast<Wide>(minor) * n + major) / (2 * static_cast<Wide>(major)));
 }
 
 }  // namespace
 
-void Framebuffer::DrawLine(int x0, int y0, int x1, int y1, TColor colour) {
-  if (!ClipToWorkBox(x0, y0, x1, y1)) return;
-  // Bresenham, end point excluded.
-  const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+void Framebuffer::DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                           TColor colour) {
+  const std::int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
+  const std::int64_t dy = -(y1 > y0 ? y1 - y0 : y0 - y1);
   const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-  int err = dx + dy;
-  int x = x0, y = y0;
+  // The line makes one step along its major axis per pixel and stops before
+  // the end point. Only the steps whose major coordinate lies inside the
+  // drawing area can paint; start there with the state the stepping would
+  // have reached, so a clipped line keeps the very pixels of the whole one.
+  const bool xMajor = dx >= -dy;
+  const std::int64_t major = xMajor ? dx : -dy, minor = xMajor ? -dy : dx;
+  const std::int64_t from = xMajor ? x0 : y0;
+  const int dir = xMajor ? sx : sy;
+  const std::int64_t limit = xMajor ? kClientWidth : kPanelTop;
+  // Steps n with 0 <= from + dir * n < limit, within [0, major).
+  std::int64_t first = dir > 0 ? -from : from - (limit - 1);
+  std::int64_t last = dir > 0 ? limit - 1 - from : from;
+  first = std::max<std::int64_t>(first, 0);
+  last = std::min<std::int64_t>(last, major - 1);
+  if (first > last) return;
+  const std::int64_t n = first, m = MinorSteps(first, major, minor);
+  const std::int64_t xSteps = xMajor ? n : m, ySteps = xMajor ? m : n;
+  std::int64_t x = x0 + sx * xSteps, y = y0 + sy * ySteps;
+  // After i steps along x and j along y the error term is dx (j + 1) + dy (i + 1).
+  std::int64_t err = static_cast<std::int64_t>(static_cast<Wide>(dx) * (ySteps + 1) +
+                                               static_cast<Wide>(dy) * (xSteps + 1));
   int touchedTop = kPanelTop, touchedBottom = 0;
-  while (x != x1 || y != y1) {
+  for (std::int64_t k = first; k <= last; ++k) {
     if (x >= 0 && x < kClientWidth && y >= 0 && y < kPanelTop) {
       pixels_[y * kClientWidth + x] = colour;
-      touchedTop = std::min(touchedTop, y);
-      touchedBottom = std::max(touchedBottom, y + 1);
+      touchedTop = std::min(touchedTop, static_cast<int>(y));
+      touchedBottom = std::max(touchedBottom, static_cast<int>(y) + 1);
     }
-    const int e2 = 2 * err;
+    const std::int64_t e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;
       x += sx;
@@ -116,6 +118,13 @@ int RoundToPixel(double v) {
   if (!(v > -kLimit)) return -(1 << 24);
   if (!(v < kLimit)) return 1 << 24;
   return static_cast<int>(std::nearbyint(v));
+}
+
+std::int64_t RoundToLineEnd(double v) {
+  constexpr double kLimit = static_cast<double>(std::int64_t{1} << 40);
+  if (!(v > -kLimit)) return -(std::int64_t{1} << 40);
+  if (!(v < kLimit)) return std::int64_t{1} << 40;
+  return static_cast<std::int64_t>(std::nearbyint(v));
 }
 
 void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour) {

@@ -15,14 +15,19 @@ constexpr int kPanelTop = 480;  // rows 480..499 belong to the message panel
 
 class Framebuffer {
  public:
+  // A new client area shows the window's background, the button face, until
+  // something paints over it.
   Framebuffer();
 
   // Fills [left, right) x [top, bottom) in colour, clipped.
   void FillRect(int left, int top, int right, int bottom, TColor colour);
 
   // A one-pixel solid line from (x0, y0) towards (x1, y1); like the Windows
-  // line primitive it stops just before the end point.
-  void DrawLine(int x0, int y0, int x1, int y1, TColor colour);
+  // line primitive it stops just before the end point. The ends may lie far
+  // outside the client area (a pointer dragged millions of pixels away): what
+  // is painted is exactly the part of the whole line that falls inside.
+  void DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                TColor colour);
 
   TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
   const TColor* Pixels() const { return pixels_; }
@@ -53,5 +58,9 @@ void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor co
 // Rounds to the nearest integer, halves to even; clamps values far outside
 // any drawable range so the conversion stays defined.
 int RoundToPixel(double v);
+
+// The same rounding for the ends of a line, which keep their true place up
+// to 2^40 pixels away so that a far-off end still gives the line its slope.
+std::int64_t RoundToLineEnd(double v);
 
 }  // namespace tavoren

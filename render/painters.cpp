@@ -73,8 +73,8 @@ void PaintRails(Framebuffer& fb) {
 
 void PaintAimGuide(Framebuffer& fb, const TGameState& s) {
   const TBall& cue = s.Balls[0];
-  fb.DrawLine(RoundToPixel(cue.X), RoundToPixel(cue.Y), RoundToPixel(cue.X + s.AimX),
-              RoundToPixel(cue.Y + s.AimY), colors::kRed);
+  fb.DrawLine(RoundToLineEnd(cue.X), RoundToLineEnd(cue.Y), RoundToLineEnd(cue.X + s.AimX),
+              RoundToLineEnd(cue.Y + s.AimY), colors::kRed);
   if (s.TargetBall > 9 || s.TargetBall < 1) return;
   // Where along the aim the cue ball's centre first comes 12 pixels from the
   // target's: a t^2 + 2 b t + k = 0.
@@ -88,9 +88,9 @@ void PaintAimGuide(Framebuffer& fb, const TGameState& s) {
   if (a == 0.0 || D < 0.0) return;
   const double t = (-b - std::sqrt(D)) / a;
   // The target leaves along the line of centres at contact: 100 x 12 pixels.
-  fb.DrawLine(RoundToPixel(target.X), RoundToPixel(target.Y),
-              RoundToPixel(target.X - 100.0 * (px + t * s.AimX)),
-              RoundToPixel(target.Y - 100.0 * (py + t * s.AimY)), colors::kWhite);
+  fb.DrawLine(RoundToLineEnd(target.X), RoundToLineEnd(target.Y),
+              RoundToLineEnd(target.X - 100.0 * (px + t * s.AimX)),
+              RoundToLineEnd(target.Y - 100.0 * (py + t * s.AimY)), colors::kWhite);
 }
 
 long long PowerBarLevel(double power) {

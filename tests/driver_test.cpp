@@ -3,6 +3,7 @@
 // and repeatability, through the library and through the built program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -211,6 +212,78 @@ TEST(ScriptParser, ReportsTheFirstBadLine) {
     EXPECT_EQ(error.text, bad.text);
     EXPECT_FALSE(error.message.empty()) << bad.text;
     EXPECT_TRUE(script.empty()) << bad.text;
+  }
+}
+
+TEST(ScriptParser, ByteOrderMarkOnlyAtTheVeryStart) {
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(Output(bom + "clock 9\r\nshow\r\nsettle\r\nstate\r\n"),
+            Output("clock 9\nshow\nsettle\nstate\n"));
+  EXPECT_EQ(Parse(bom + "# a comment first\nshow\n").size(), 1u);
+  EXPECT_TRUE(Parse(bom).empty());
+  struct Case {
+    std::string script;
+    int line;
+  } bad[] = {{"show\n" + bom + "settle\n", 2}, {bom + bom + "show\n", 1}, {" " + bom + "show\n", 1},
+             {"show " + bom + "\n", 1}};
+  for (const Case& c : bad) {
+    std::vector<Command> script;
+    ParseError error;
+    ASSERT_FALSE(ParseScript(c.script, script, error)) << Quoted(c.script);
+    EXPECT_EQ(error.line, c.line) << Quoted(c.script);
+    // The mark shows in the message rather than hiding in it.
+    const std::string shown = error.message + ": " + Quoted(error.text);
+    EXPECT_NE(shown.find("\\xef\\xbb\\xbf"), std::string::npos) << shown;
+  }
+}
+
+TEST(Quoted, EscapesWhatATerminalWouldNotShowAsText) {
+  EXPECT_EQ(Quoted("key 65536"), "\"key 65536\"");
+  EXPECT_EQ(Quoted(std::string("a\0b", 3)), "\"a\\x00b\"");
+  EXPECT_EQ(Quoted("cr\rlf\ntab\t"), "\"cr\\rlf\\ntab\\t\"");
+  EXPECT_EQ(Quoted("\x1b[2Jgone\x7f"), "\"\\x1b[2Jgone\\x7f\"");
+  EXPECT_EQ(Quoted("say \"hi\" \\o/"), "\"say \\\"hi\\\" \\\\o/\"");
+  // Printable UTF-8 stays as it is; broken or invisible sequences do not.
+  EXPECT_EQ(Quoted("ショット"), "\"ショット\"");
+  EXPECT_EQ(Quoted("\x80x\xC3"), "\"\\x80x\\xc3\"");
+  EXPECT_EQ(Quoted("\xC0\x80"), "\"\\xc0\\x80\"");              // overlong NUL
+  EXPECT_EQ(Quoted("\xED\xA0\x80"), "\"\\xed\\xa0\\x80\"");      // a surrogate
+  EXPECT_EQ(Quoted("\xC2\x85"), "\"\\xc2\\x85\"");              // C1 next line
+  EXPECT_EQ(Quoted("\xE2\x80\xAEtxt"), "\"\\xe2\\x80\\xaetxt\"");  // right-to-left override
+  EXPECT_EQ(Quoted("\xF4\x90\x80\x80"), "\"\\xf4\\x90\\x80\\x80\"");  // past U+10FFFF
+}
+
+TEST(Quoted, CutsLongTextAtWholeCharacters) {
+  const std::string mega(1 << 20, 'x');
+  const std::string q = Quoted(mega);
+  EXPECT_EQ(q, "\"" + std::string(120, 'x') + "\"... (1048576 bytes)");
+  std::string kana;
+  for (int i = 0; i < 130; ++i) kana += "あ";
+  std::string want = "\"";
+  for (int i = 0; i < 120; ++i) want += "あ";
+  EXPECT_EQ(Quoted(kana), want + "\"... (390 bytes)");
+  EXPECT_EQ(Quoted(std::string(120, 'y')), "\"" + std::string(120, 'y') + "\"");
+  EXPECT_EQ(Quoted(std::string(121, '\0'), 3), "\"\\x00\\x00\\x00\"... (121 bytes)");
+}
+
+TEST(ScriptParser, HugeOrBinaryBadLineGivesAShortPrintableMessage) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  std::string line(1 << 20, 'z');
+  line[5] = '\0';
+  line[7] = '\r';
+  line[9] = '\x1b';
+  const ProgramResult r = RunProgramOnScript(dir, "show\n" + line + "\nstate\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_LT(r.err.size(), 700u) << r.err.size();
+  EXPECT_NE(r.err.find("line 2: unknown command: \"zzzzz\\x00z\": \"zzzzz\\x00z\\rz\\x1bz"),
+            std::string::npos)
+      << r.err.substr(0, 300);
+  EXPECT_NE(r.err.find("(1048576 bytes)"), std::string::npos);
+  for (char c : r.err) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    ASSERT_TRUE(u == '\n' || (u >= 0x20 && u < 0x7F)) << "raw byte " << int{u};
   }
 }
 
@@ -623,6 +696,127 @@ TEST(Frame, UnwritableFrameIsAFailure) {
   EXPECT_NE(r.err.find("no-such-dir/x.png"), std::string::npos) << r.err;
 }
 
+// Every pixel of the picture in the file, as 0xRRGGBB, or empty when it
+// cannot be read.
+std::vector<std::uint32_t> PngPixels(const fs::path& file) {
+  int w = 0, h = 0, n = 0;
+  unsigned char* rgb = stbi_load(file.string().c_str(), &w, &h, &n, 3);
+  std::vector<std::uint32_t> pixels;
+  if (rgb == nullptr) return pixels;
+  if (w == kClientWidth && h == kClientHeight) {
+    for (int k = 0; k < w * h; ++k) {
+      pixels.push_back((std::uint32_t{rgb[3 * k]} << 16) | (std::uint32_t{rgb[3 * k + 1]} << 8) |
+                       rgb[3 * k + 2]);
+    }
+  }
+  stbi_image_free(rgb);
+  return pixels;
+}
+
+TEST(Frame, BeforeTheFirstPaintTheClientAreaIsTheButtonFace) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  const ProgramResult r = RunProgramOnScript(dir, "frame new.png\nshow\nframe shown.png\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* name : {"new.png", "shown.png"}) {
+    const std::vector<std::uint32_t> pixels = PngPixels(dir / name);
+    ASSERT_EQ(pixels.size(), static_cast<std::size_t>(kClientWidth * kClientHeight)) << name;
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+      ASSERT_EQ(pixels[k], 0xF0F0F0u) << name << " pixel " << k;
+    }
+  }
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Frame, ReplacesAnOldFileWholeAndLeavesNoPartialFile) {
+  ScratchDir dir;
+  fs::create_directories(dir / "pics");
+  WriteFile(dir / "pics" / "a.png", "an older picture");
+  WriteFile(dir / "pics" / "a.png.part", "somebody else's file");
+  auto p = std::make_unique<HeadlessPlatform>();
+  p->Run(Parse("clock 777\nshow\nsettle\n"));
+  std::string why;
+  ASSERT_TRUE(WriteFramePng(p->Form().Canvas, (dir / "pics" / "a.png").string(), &why)) << why;
+  const std::vector<std::uint32_t> pixels = PngPixels(dir / "pics" / "a.png");
+  ASSERT_EQ(pixels.size(), static_cast<std::size_t>(kClientWidth * kClientHeight));
+  EXPECT_EQ(pixels[240 * kClientWidth + 440], 0xFF0000u);  // the cue line
+  // A file that happened to have the partial file's name is left alone.
+  EXPECT_EQ(ReadFile(dir / "pics" / "a.png.part"), "somebody else's file");
+  EXPECT_EQ(Names(dir / "pics"), (std::vector<std::string>{"a.png", "a.png.part"}));
+}
+
+TEST(Frame, NeverReplacesADirectoryAndSaysWhy) {
+  ScratchDir dir;
+  fs::create_directories(dir / "taken" / "inner");
+  auto p = std::make_unique<HeadlessPlatform>();
+  std::string why;
+  EXPECT_FALSE(WriteFramePng(p->Form().Canvas, (dir / "taken").string(), &why));
+  EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+  EXPECT_TRUE(fs::is_directory(dir / "taken" / "inner"));
+  why.clear();
+  EXPECT_FALSE(WriteFramePng(p->Form().Canvas, (dir / "missing" / "x.png").string(), &why));
+  EXPECT_FALSE(why.empty());
+  EXPECT_FALSE(WriteFramePng(p->Form().Canvas, "", &why));
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"taken"}));
+}
+
+// A failed frame ends the run at once with status 1: what was reported before
+// it is there, nothing after it is run.
+TEST(Frame, FailureEndsTheRunWithStatusOneAndNamesTheFile) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  fs::create_directories(dir / "a dir");
+  std::vector<std::string> targets = {"a dir", "no-such-dir/x.png"};
+  for (const char* special : {"/dev/full", "/proc/version"}) {
+    if (fs::exists(special)) targets.push_back(special);
+  }
+  for (const std::string& target : targets) {
+    const ProgramResult r = RunProgramOnScript(
+        dir, "show\nsettle\nframe " + target + "\nstate\nframe after.png\nsettle\n");
+    EXPECT_EQ(r.status, 1) << target;
+    EXPECT_EQ(r.out, "settled 40\n") << target;
+    EXPECT_NE(r.err.find("cannot write frame \"" + target + "\""), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "after.png")) << target;
+  }
+  // The devices are what they were.
+  if (fs::exists("/dev/full")) {
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
+  EXPECT_TRUE(fs::is_directory(dir / "a dir"));
+  EXPECT_FALSE(fs::exists(dir / "a dir.part"));
+}
+
+TEST(Frame, FullFileSystemLeavesTheOldPictureAsItWas) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  WriteFile(dir / "keep.png", "the old picture");
+  WriteFile(dir / "script.txt", "show\nsettle\nframe keep.png\nstate\n");
+  // A file size limit of 2 KiB stands in for a full disk: the PNG does not
+  // fit, and the write fails (SIGXFSZ ignored, so write reports EFBIG).
+  const std::string command = "cd " + Quote(dir.Path().string()) +
+                              " && trap '' XFSZ && ulimit -f 2 && " + Quote(TAVOREN_HEADLESS_BIN) +
+                              " script.txt > stdout.txt 2> stderr.txt";
+  const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+  (void)raw;
+#else
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+#endif
+  EXPECT_EQ(ReadFile(dir / "keep.png"), "the old picture");
+  EXPECT_EQ(ReadFile(dir / "stdout.txt"), "settled 40\n");
+  EXPECT_NE(ReadFile(dir / "stderr.txt").find("keep.png"), std::string::npos);
+  EXPECT_EQ(Names(dir.Path()),
+            (std::vector<std::string>{"keep.png", "script.txt", "stderr.txt", "stdout.txt"}));
+}
+
 // ---------------------------------------------------------------------------
 // The program as a whole
 
@@ -661,6 +855,45 @@ TEST(Program, Version) {
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 1);
 #endif
+}
+
+TEST(Program, ClosedOutputStopsTheRunAtTheFirstAnswer) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  WriteFile(dir / "script.txt", "show\nsettle\nframe after.png\nstate\n");
+  const std::string command = "cd " + Quote(dir.Path().string()) + " && " +
+                              Quote(TAVOREN_HEADLESS_BIN) + " script.txt >&- 2> stderr.txt";
+  const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+  (void)raw;
+#else
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+#endif
+  EXPECT_NE(ReadFile(dir / "stderr.txt").find("cannot write standard output"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "after.png"));
+}
+
+TEST(Program, AnswersAreOutBeforeTheScriptEnds) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  // A first answer, then a long run of new racks, each judged by a tick.
+  std::string script = "clock 5\nshow\nsettle\nstate\n";
+  for (int i = 0; i < 400000; ++i) script += "key 36\nsettle\n";
+  WriteFile(dir / "script.txt", script);
+  // The program is killed as soon as its first state block is out, or after
+  // 30 s; a program that keeps its answers until the end loses them all.
+  const std::string command =
+      "cd " + Quote(dir.Path().string()) + " && { " + Quote(TAVOREN_HEADLESS_BIN) +
+      " script.txt > stdout.txt 2> stderr.txt & pid=$!; i=0; "
+      "while [ $i -lt 300 ] && ! grep -qx end stdout.txt; do sleep 0.1; i=$((i+1)); done; "
+      "kill -9 $pid; wait $pid; true; } 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string out = ReadFile(dir / "stdout.txt");
+  const auto blocks = StateBlocks(out);
+  ASSERT_FALSE(blocks.empty()) << out.substr(0, 200);
+  EXPECT_EQ(out.rfind("settled 40\nstate t=40 clock=45\n", 0), 0u) << out.substr(0, 200);
+  EXPECT_EQ(blocks.front().back(), "end");
 }
 
 const char* const kBreakAndUndo =

@@ -2,6 +2,10 @@
 // the aim guide and the control strip, each on a bare framebuffer.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +13,7 @@
 #include "game/state.h"
 #include "render/framebuffer.h"
 #include "render/painters.h"
+#include "split_mix.h"
 
 namespace tavoren {
 namespace {
@@ -20,7 +25,7 @@ constexpr TColor kGrey = 0xC0C0C0;
 constexpr TColor kBlue = 0xFF0000;
 constexpr TColor kWhite = 0xFFFFFF;
 constexpr TColor kRed = 0x0000FF;
-constexpr TColor kUnpainted = 0x000000;  // a new framebuffer is all zero
+constexpr TColor kUnpainted = 0xF0F0F0;  // a new framebuffer shows the button face
 
 struct Run {
   int from, to;
@@ -501,6 +506,137 @@ TEST(ControlStrip, PowerBarLevels) {
   for (int row = 40; row <= 440; ++row) {
     const double power = (1.0 - static_cast<double>(row - 40) / 400.0) * 0.2;
     EXPECT_EQ(PowerBarLevel(power), row);
+  }
+}
+
+// --- Lines with far-off ends ------------------------------------------------
+
+// The line stepped pixel by pixel over the whole plane, with nothing cut
+// away: what DrawLine must paint of it is exactly the part inside the
+// drawing area.
+void WholeLine(Framebuffer& fb, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+               std::int64_t y1, TColor colour) {
+  const std::int64_t dx = std::llabs(x1 - x0), dy = -std::llabs(y1 - y0);
+  const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+  std::int64_t err = dx + dy, x = x0, y = y0;
+  while (x != x1 || y != y1) {
+    if (x >= 0 && x < kClientWidth && y >= 0 && y < kPanelTop) {
+      FillSpan(fb, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x), colour);
+    }
+    const std::int64_t e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y += sy;
+    }
+  }
+}
+
+TEST(DrawLine, CutLinesKeepThePixelsOfTheWholeLine) {
+  testing::SplitMix64 rng(20261209);
+  const auto coord = [&](std::int64_t reach) { return rng.Between(-reach, reach); };
+  int crossing = 0;
+  auto got = std::make_unique<Framebuffer>();
+  auto want = std::make_unique<Framebuffer>();
+  want->TakeDamage();
+  for (int i = 0; i < 1500; ++i) {
+    // Ends inside, near and well outside the window, lines of every slope,
+    // and now and then a very short one.
+    const std::int64_t reach = i % 3 == 0 ? 1200 : i % 3 == 1 ? 6000 : 20000;
+    const std::int64_t x0 = coord(reach) + 500, y0 = coord(reach) + 240;
+    std::int64_t x1 = coord(reach) + 500, y1 = coord(reach) + 240;
+    if (i % 10 == 0) {
+      x1 = x0 + coord(2);
+      y1 = y0 + coord(2);
+    }
+    got->DrawLine(x0, y0, x1, y1, kRed);
+    WholeLine(*want, x0, y0, x1, y1, kRed);
+    crossing += !want->TakeDamage().Empty();
+    if (std::memcmp(got->Pixels(), want->Pixels(), sizeof(TColor) * kClientWidth * kClientHeight) == 0) {
+      // Both back to a bare client area for the next line.
+      got->DrawLine(x0, y0, x1, y1, kUnpainted);
+      WholeLine(*want, x0, y0, x1, y1, kUnpainted);
+      want->TakeDamage();
+      continue;
+    }
+    for (int y = 0; y < kClientHeight; ++y) {
+      for (int x = 0; x < kClientWidth; ++x) {
+        ASSERT_EQ(got->Pixel(x, y), want->Pixel(x, y))
+            << "line (" << x0 << ", " << y0 << ") to (" << x1 << ", " << y1 << ") at " << x << ","
+            << y;
+      }
+    }
+  }
+  EXPECT_GT(crossing, 200);  // a good share of the lines cross the window
+}
+
+TEST(DrawLine, FarEndsKeepTheTrueSlope) {
+  // Ends up to 2^36 pixels away: every pixel painted lies on the true line
+  // (within half a pixel across it), and the line is not broken anywhere.
+  const std::int64_t far = std::int64_t{1} << 36;
+  struct Case {
+    std::int64_t x0, y0, x1, y1;
+  } cases[] = {
+      {440, 240, -20000000, 10000000},  // the slope -1/2 that clamping each end broke
+      {440, 240, far, far / 3},
+      {440, 240, -far / 7, -far},
+      {-far, 100, far, 300},
+      {300, -far, 700, far},
+      {-far, -far + 5, far, far - 3},
+  };
+  for (const Case& c : cases) {
+    auto fb = std::make_unique<Framebuffer>();
+    fb->DrawLine(c.x0, c.y0, c.x1, c.y1, kRed);
+    const long double dx = static_cast<long double>(c.x1 - c.x0);
+    const long double dy = static_cast<long double>(c.y1 - c.y0);
+    const bool xMajor = std::fabs(dx) >= std::fabs(dy);
+    int painted = 0;
+    std::vector<int> perMajor(xMajor ? kClientWidth : kPanelTop, 0);
+    for (int y = 0; y < kPanelTop; ++y) {
+      for (int x = 0; x < kClientWidth; ++x) {
+        if (fb->Pixel(x, y) != kRed) continue;
+        ++painted;
+        ++perMajor[xMajor ? x : y];
+        // Distance along the minor axis from the true line.
+        const long double off =
+            xMajor ? (y - c.y0) - dy * (x - c.x0) / dx : (x - c.x0) - dx * (y - c.y0) / dy;
+        EXPECT_LE(std::fabs(off), 0.5L + 1e-9L) << "(" << x << ", " << y << ")";
+      }
+    }
+    ASSERT_GT(painted, 100) << c.x1 << "," << c.y1;
+    // One pixel on each step of the major axis between the first and last.
+    int first = 0, last = static_cast<int>(perMajor.size()) - 1;
+    while (perMajor[first] == 0) ++first;
+    while (perMajor[last] == 0) --last;
+    for (int k = first; k <= last; ++k) EXPECT_EQ(perMajor[k], 1) << k;
+  }
+}
+
+TEST(AimGuide, CueLineToAFarPointerKeepsItsDirection) {
+  // The pointer 20 million pixels to the left and 10 million down.
+  GuideCase g(240.0, 240.0, 640.0, 240.0, -20000240.0, 9999760.0);
+  g.Paint();
+  std::vector<std::pair<int, int>> red;
+  for (int y = 0; y < kPanelTop; ++y) {
+    for (int x = 0; x < kClientWidth; ++x) {
+      if (g.fb->Pixel(x, y) == kRed) red.emplace_back(x, y);
+    }
+  }
+  ASSERT_EQ(red.size(), 241u);  // from column 240 to the window's left edge
+  for (const auto& [x, y] : red) {
+    const double onLine = 240.0 + (x - 240.0) * (9999760.0 / -20000240.0);
+    EXPECT_LE(std::fabs(y - onLine), 0.5) << x << "," << y;
+  }
+  EXPECT_EQ(g.fb->Pixel(0, 360), kRed);
+}
+
+TEST(Framebuffer, NewClientAreaShowsTheButtonFace) {
+  auto fb = std::make_unique<Framebuffer>();
+  for (int y = 0; y < kClientHeight; ++y) {
+    for (int x = 0; x < kClientWidth; ++x) ASSERT_EQ(fb->Pixel(x, y), 0xF0F0F0u) << x << "," << y;
   }
 }
 

@@ -84,7 +84,7 @@ void HeadlessPlatform::Execute(const Command& c) {
 // `settle` holds the script until the program waits in the aiming mode at
 // top level, or until its cap.
 HeadlessPlatform::Step HeadlessPlatform::TryCommand(bool top) {
-  if (closed_ || pc_ >= script_->size()) return Step::Done;
+  if (closed_ || stopped_ || pc_ >= script_->size()) return Step::Done;
   const Command& c = (*script_)[pc_];
   if (due_ > now_) return Step::Blocked;
   if (c.op == Op::Wait) {
@@ -125,7 +125,7 @@ void HeadlessPlatform::Run(const std::vector<Command>& script, Observer* observe
   pc_ = 0;
   due_ = now_;
   settling_ = false;
-  while (!closed_ && pc_ < script.size()) {
+  while (!closed_ && !stopped_ && pc_ < script.size()) {
     // The moment the script is waiting for: its next command, or a settle's cap.
     std::int64_t target = due_;
     const Command& c = script[pc_];
@@ -141,8 +141,8 @@ void HeadlessPlatform::Run(const std::vector<Command>& script, Observer* observe
     TryCommand(true);
   }
   // A trailing wait still lets its time pass.
-  while (!closed_ && timerEnabled_ && nextTick_ < due_) DeliverTick();
-  if (!closed_ && due_ > now_) now_ = due_;
+  while (!closed_ && !stopped_ && timerEnabled_ && nextTick_ < due_) DeliverTick();
+  if (!closed_ && !stopped_ && due_ > now_) now_ = due_;
   script_ = nullptr;
   observer_ = nullptr;
 }
@@ -157,7 +157,7 @@ void HeadlessPlatform::ProcessMessages() {
       continue;
     }
     if (step == Step::Bookkeeping) continue;
-    if (!closed_ && timerEnabled_ && nextTick_ <= now_) {
+    if (!closed_ && !stopped_ && timerEnabled_ && nextTick_ <= now_) {
       DeliverTick();
       handled = true;
       continue;

@@ -45,6 +45,12 @@ class HeadlessPlatform final : public Platform {
   // Runs the script from its first command to its end, to `close` or to Esc.
   void Run(const std::vector<Command>& script, Observer* observer = nullptr);
 
+  // Ends the run early (the observer could not report): no further command
+  // is taken and no further tick delivered; a replay pause in progress runs
+  // out its time and returns.
+  void Stop() { stopped_ = true; }
+  bool Stopped() const { return stopped_; }
+
   // Virtual milliseconds since the start; the clock reading.
   std::int64_t Now() const { return now_; }
   std::uint32_t ClockReading() const;
@@ -89,6 +95,7 @@ class HeadlessPlatform final : public Platform {
   std::int64_t ticks_ = 0;
   const char* panel_ = "";
   bool closed_ = false;
+  bool stopped_ = false;
   int depth_ = 0;
 };
 

@@ -4,7 +4,8 @@
 //   clock N | show | key N | press X Y | press-right X Y | drag X Y | move X Y
 //   paint | close | wait N | settle [N] | state | frame FILE
 //
-// Blank lines and everything after '#' are ignored; numbers are decimal.
+// Blank lines and everything after '#' are ignored; numbers are decimal. A
+// UTF-8 byte-order mark at the very start of the script is skipped.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +27,14 @@ struct Command {
 struct ParseError {
   int line = 0;
   std::string text;     // the offending line as written
-  std::string message;  // what is wrong with it
+  std::string message;  // what is wrong with it; words of the line in it are Quoted
 };
+
+// Text from a script or a command line made fit for an error message: in
+// double quotes, with quotes, backslashes, control bytes and bytes that are
+// not UTF-8 escaped (\", \\, \t, \r, \n, \xHH), and cut after maxChars
+// characters, the cut marked by "..." and the full length in bytes.
+std::string Quoted(std::string_view text, std::size_t maxChars = 120);
 
 constexpr std::int64_t kDefaultSettleCap = 600000;
 

@@ -1,11 +1,26 @@
 #include "tools/headless/driver.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBIW_WINDOWS_UTF8
 #include <stb/stb_image_write.h>
 
 namespace tavoren::headless {
@@ -85,44 +100,188 @@ std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   return rgb;
 }
 
-bool WriteFramePng(const Framebuffer& fb, const std::string& file) {
+namespace {
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  if (n <= 1) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return wide;
+}
+#endif
+
+// What stands at path: nothing, a regular file, or something else (a
+// directory, a device, a pipe), which a frame must never replace.
+enum class Existing { None, File, Other };
+
+Existing WhatIsAt(const std::string& path) {
+#ifdef _WIN32
+  struct _stat64 st;
+  if (_wstat64(Wide(path).c_str(), &st) != 0) return Existing::None;
+  return (st.st_mode & _S_IFMT) == _S_IFREG ? Existing::File : Existing::Other;
+#else
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return Existing::None;
+  return S_ISREG(st.st_mode) ? Existing::File : Existing::Other;
+#endif
+}
+
+std::FILE* OpenNewFile(const std::string& path) {
+#ifdef _WIN32
+  return _wfopen(Wide(path).c_str(), L"wb");
+#else
+  return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+void RemoveFile(const std::string& path) {
+#ifdef _WIN32
+  _wremove(Wide(path).c_str());
+#else
+  std::remove(path.c_str());
+#endif
+}
+
+std::string LastError() {
+  const int e = errno;
+  return e != 0 ? std::strerror(e) : "write failed";
+}
+
+struct PngBytes {
+  unsigned char* data = nullptr;
+  int size = 0;
+  ~PngBytes() { STBIW_FREE(data); }
+};
+
+}  // namespace
+
+bool WriteFramePng(const Framebuffer& fb, const std::string& file, std::string* why) {
+  const auto fail = [&](const std::string& reason) {
+    if (why != nullptr) *why = reason;
+    return false;
+  };
+  if (file.empty()) return fail("no file name");
+  if (WhatIsAt(file) == Existing::Other) return fail("not a regular file");
   const std::vector<unsigned char> rgb = ClientAreaRgb(fb);
-  return stbi_write_png(file.c_str(), kClientWidth, kClientHeight, 3, rgb.data(),
-                        kClientWidth * 3) != 0;
+  PngBytes png;
+  png.data = stbi_write_png_to_mem(rgb.data(), kClientWidth * 3, kClientWidth, kClientHeight, 3,
+                                   &png.size);
+  if (png.data == nullptr || png.size <= 0) return fail("out of memory");
+  // A name beside the target that nothing uses yet.
+  std::string part;
+  for (int n = 0;; ++n) {
+    part = file + ".part" + (n > 0 ? std::to_string(n) : "");
+    if (WhatIsAt(part) == Existing::None) break;
+    if (n == 99) return fail("no free name for the partial file " + part);
+  }
+  errno = 0;
+  std::FILE* out = OpenNewFile(part);
+  if (out == nullptr) return fail("cannot create " + part + ": " + LastError());
+  errno = 0;
+  const bool written = std::fwrite(png.data, 1, static_cast<std::size_t>(png.size), out) ==
+                           static_cast<std::size_t>(png.size) &&
+                       std::fflush(out) == 0;
+  std::string reason = written ? "" : LastError();
+  errno = 0;
+  if (std::fclose(out) != 0 && written) reason = LastError();
+  if (!reason.empty()) {
+    RemoveFile(part);
+    return fail(reason);
+  }
+  errno = 0;
+  if (!MoveOver(part, file)) {
+    reason = LastError();
+    RemoveFile(part);
+    return fail(reason);
+  }
+  return true;
+}
+
+bool StreamOutput::Write(std::string_view text) {
+  if (failed_) return false;
+  failed_ = std::fwrite(text.data(), 1, text.size(), stream_) != text.size();
+  return !failed_;
+}
+
+bool StreamOutput::Flush() {
+  if (!failed_) failed_ = std::fflush(stream_) != 0 || std::ferror(stream_) != 0;
+  return !failed_;
 }
 
 namespace {
 
+class StringOutput final : public Output {
+ public:
+  explicit StringOutput(std::string& text) : text_(text) {}
+  bool Write(std::string_view text) override {
+    text_.append(text);
+    return true;
+  }
+  bool Flush() override { return true; }
+
+ private:
+  std::string& text_;
+};
+
+// Reports each answer as soon as it is made; the first failure stops the run.
 class PrintingObserver final : public Observer {
  public:
-  PrintingObserver(HeadlessPlatform& platform, std::string& out, std::string& err)
+  PrintingObserver(HeadlessPlatform& platform, Output& out, Output& err)
       : platform_(platform), out_(out), err_(err) {}
   void OnSettle(bool settled, std::int64_t elapsedMs) override {
-    out_ += (settled ? "settled " : "unsettled ") + std::to_string(elapsedMs) + "\n";
+    Report((settled ? "settled " : "unsettled ") + std::to_string(elapsedMs) + "\n");
   }
-  void OnState() override { out_ += StateBlock(platform_); }
+  void OnState() override { Report(StateBlock(platform_)); }
   void OnFrame(const std::string& file) override {
-    if (!WriteFramePng(platform_.Form().Canvas, file)) {
-      err_ += "tavoren-headless: cannot write frame " + file + "\n";
-      failed = true;
+    std::string why;
+    if (!WriteFramePng(platform_.Form().Canvas, file, &why)) {
+      Fail("tavoren-headless: cannot write frame " + Quoted(file, 400) + ": " + why + "\n");
     }
   }
   bool failed = false;
 
  private:
+  void Report(const std::string& text) {
+    if (!out_.Write(text) || !out_.Flush()) {
+      Fail("tavoren-headless: cannot write standard output\n");
+    }
+  }
+  void Fail(const std::string& message) {
+    err_.Write(message);
+    err_.Flush();
+    failed = true;
+    platform_.Stop();
+  }
+
   HeadlessPlatform& platform_;
-  std::string& out_;
-  std::string& err_;
+  Output& out_;
+  Output& err_;
 };
 
 }  // namespace
 
-int RunScript(const std::vector<Command>& script, std::string& out, std::string& err) {
+int RunScript(const std::vector<Command>& script, Output& out, Output& err) {
   // The form holds a hundred snapshots and the framebuffer: keep it off the stack.
   auto platform = std::make_unique<HeadlessPlatform>();
   PrintingObserver observer(*platform, out, err);
   platform->Run(script, &observer);
   return observer.failed ? 1 : 0;
+}
+
+int RunScript(const std::vector<Command>& script, std::string& out, std::string& err) {
+  StringOutput outText(out), errText(err);
+  return RunScript(script, outText, errText);
 }
 
 }  // namespace tavoren::headless

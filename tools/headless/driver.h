@@ -1,8 +1,10 @@
 // The pieces of tavoren-headless that tests use too: the exact state block,
-// the hexadecimal double format, and the PNG picture of the client area.
+// the hexadecimal double format, the PNG picture of the client area and the
+// run of a script with its report written as it is made.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/headless/headless.h"
 
@@ -18,11 +20,40 @@ std::string StateBlock(HeadlessPlatform& platform);
 // The client area as RGB pixels, 1016 x 500, panel rows in the panel colour.
 std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb);
 
-// Writes the client area as a PNG file; false when it cannot be written.
-bool WriteFramePng(const Framebuffer& fb, const std::string& file);
+// Writes the client area as a PNG file, whole or not at all: the picture
+// goes to a new file beside the target, which replaces the target only once
+// every byte has been written and the file closed. Only a regular file (or
+// no file yet) can be replaced. On failure returns false and says why.
+bool WriteFramePng(const Framebuffer& fb, const std::string& file, std::string* why = nullptr);
 
-// Runs a parsed script and writes everything it reports to out; frame errors
-// go to err. Returns the exit status: 0, or 1 when a frame failed.
+// Where the driver's report goes, piece by piece as it is made.
+class Output {
+ public:
+  virtual ~Output() = default;
+  // Both return false once anything could not be written.
+  virtual bool Write(std::string_view text) = 0;
+  virtual bool Flush() = 0;
+};
+
+// A C stream: standard output or standard error.
+class StreamOutput final : public Output {
+ public:
+  explicit StreamOutput(std::FILE* stream) : stream_(stream) {}
+  bool Write(std::string_view text) override;
+  bool Flush() override;
+
+ private:
+  std::FILE* stream_;
+  bool failed_ = false;
+};
+
+// Runs a parsed script. What it reports goes to out, flushed after every
+// settle line and every state block; errors go to err. A frame that cannot
+// be written, or a report that cannot, ends the run at once. Returns the exit
+// status: 0, or 1 when the run ended on such a failure.
+int RunScript(const std::vector<Command>& script, Output& out, Output& err);
+
+// The same, collecting everything in two strings (for tests).
 int RunScript(const std::vector<Command>& script, std::string& out, std::string& err);
 
 }  // namespace tavoren::headless

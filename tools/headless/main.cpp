@@ -85,7 +85,7 @@ int Run(const std::vector<std::string>& argv) {
     const bool ok = in != nullptr && ReadAll(in, source);
     if (in != nullptr) std::fclose(in);
     if (!ok) {
-      std::cerr << "tavoren-headless: cannot read " << argv[1] << "\n";
+      std::cerr << "tavoren-headless: cannot read " << Quoted(argv[1], 400) << "\n";
       return 2;
     }
   } else if (!ReadAll(stdin, source)) {
@@ -96,19 +96,13 @@ int Run(const std::vector<std::string>& argv) {
   ParseError error;
   if (!ParseScript(source, script, error)) {
     std::cerr << "tavoren-headless: line " << error.line << ": " << error.message << ": "
-              << error.text << "\n";
+              << Quoted(error.text) << "\n";
     return 2;
   }
-  std::string out, err;
-  const int status = RunScript(script, out, err);
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-  std::cerr << err;
-  if (!written) {
-    std::cerr << "tavoren-headless: cannot write standard output\n";
-    return 1;
-  }
-  return status;
+  // The report goes out as it is made; a failed write ends the run.
+  StreamOutput out(stdout), err(stderr);
+  std::cerr.flush();
+  return RunScript(script, out, err);
 }
 
 }  // namespace
