@@ -20,7 +20,7 @@ mkdir -p "$work/scripts"
 cp "$root"/tests/data/scripts/*.txt "$work/scripts/"
 for f in "$root"/tools/headless/examples/*.txt; do cp "$f" "$work/scripts/example-$(basename "$f")"; done
 
-# Random timelines: one script per seed, with a frame after every tenth
+# Random timelines: one script per seed, with a frame after every twentieth
 # state mark and one at the end.
 TAVOREN_FUZZ_PRINT=1 TAVOREN_FUZZ_SEEDS="$seeds" "$tests_bin" \
   --gtest_filter='Seeds/TimelineFuzz.*' >"$work/fuzz.txt"
@@ -30,7 +30,7 @@ awk -v dir="$work/scripts" '
   /^block [0-9]+:/ || /^\[/ { finish(); out = ""; next }
   out != "" {
     print > out
-    if ($1 == "state" && ++marks % 10 == 0) print "frame mark-" marks ".png" > out
+    if ($1 == "state" && ++marks % 20 == 0) print "frame mark-" marks ".png" > out
   }
   END { finish() }' "$work/fuzz.txt"
 random=$(ls "$work/scripts" | grep -c '^seed-' || true)
