@@ -34,8 +34,9 @@ using sdl::CycleSchedule;
 enum EventKind { kNone = 0, kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisible = 4 };
 
 // How long the replay pause may sleep in the browser when nothing happens:
-// input wakes it at once, so this only bounds how late it reads the clock.
-constexpr int kPauseWakeMs = 4;
+// input wakes it at once, so this only bounds how late it reads the clock
+// (a pause of two seconds ends at most this much late).
+constexpr int kPauseWakeMs = 10;
 
 std::int64_t MonotonicNs() { return static_cast<std::int64_t>(emscripten_get_now() * 1e6); }
 
@@ -48,6 +49,22 @@ TShiftState ShiftStateOf(int modifiers, int buttons) {
   if (buttons & 2) s |= ssRight;
   if (buttons & 4) s |= ssMiddle;
   return s;
+}
+
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+// Whether a framebuffer row, made opaque, equals a row of canvas pixels;
+// eight bytes at a time, since most rows of a tick come out unchanged.
+bool SameRow(const TColor* framebuffer, const std::uint32_t* canvas) {
+  static_assert(kClientWidth % 2 == 0 && sizeof(TColor) == 4);
+  constexpr std::uint64_t opaque = (std::uint64_t{kOpaque} << 32) | kOpaque;
+  for (int i = 0; i < kClientWidth; i += 2) {
+    std::uint64_t a, b;
+    std::memcpy(&a, framebuffer + i, sizeof a);
+    std::memcpy(&b, canvas + i, sizeof b);
+    if ((a | opaque) != b) return false;
+  }
+  return true;
 }
 
 class WebPlatform final : public Platform {
@@ -211,23 +228,34 @@ void WebPlatform::CloseWindow() {
 }
 
 // Copies the rows painted since the last call to the canvas, and the panel
-// text when it changed. The framebuffer's 0x00BBGGRR is, byte by byte,
-// the canvas's R, G, B; only the alpha byte is added.
+// text when it changed. The framebuffer's 0x00BBGGRR is, byte by byte, the
+// canvas's R, G, B; only the alpha byte is added. A tick repaints the whole
+// cloth, but only the rows a ball crossed look different: rows that come out
+// as the canvas already shows them are left alone, and each run of changed
+// rows goes to the canvas in one piece.
 void WebPlatform::Present() {
   Framebuffer::Damage damage = form_->Canvas.TakeDamage();
+  const bool all = refreshAll_;
   if (refreshAll_) {
     refreshAll_ = false;
     damage = {0, kPanelTop};
   }
   damage.top = std::max(damage.top, 0);
   damage.bottom = std::min(damage.bottom, kPanelTop);
-  if (!damage.Empty()) {
-    const TColor* src = form_->Canvas.Pixels();
-    const std::size_t begin = static_cast<std::size_t>(damage.top) * kClientWidth;
-    const std::size_t end = static_cast<std::size_t>(damage.bottom) * kClientWidth;
-    for (std::size_t i = begin; i < end; ++i) rgba_[i] = src[i] | 0xFF000000u;
-    TavorenPagePutRows(rgba_.data(), damage.top, damage.bottom);
+  const TColor* src = form_->Canvas.Pixels();
+  int runTop = -1;
+  for (int row = damage.top; row < damage.bottom; ++row) {
+    const std::size_t begin = static_cast<std::size_t>(row) * kClientWidth;
+    const bool changed = all || !SameRow(src + begin, rgba_.data() + begin);
+    if (changed) {
+      for (std::size_t i = begin; i < begin + kClientWidth; ++i) rgba_[i] = src[i] | kOpaque;
+      if (runTop < 0) runTop = row;
+    } else if (runTop >= 0) {
+      TavorenPagePutRows(rgba_.data(), runTop, row);
+      runTop = -1;
+    }
   }
+  if (runTop >= 0) TavorenPagePutRows(rgba_.data(), runTop, damage.bottom);
   if (panelChanged_) {
     panelChanged_ = false;
     TavorenPageSetPanel(panelText_);
