@@ -81,8 +81,7 @@ export async function launch() {
 }
 
 // Collects everything the page reports as going wrong.
-export function watchErrors(page) {
-  const errors = [];
+export function watchErrors(page, errors = []) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(`console ${m.type()}: ${m.text()}`); });
   page.on('pageerror', (e) => errors.push(`page error: ${e.message}`));
   page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));

@@ -193,9 +193,39 @@ try {
   await page.setViewport({width: 1280, height: 800});
 
   // ---- A repaint when the page becomes visible again ----
+  const shown = await digest(page);
+  await page.evaluate(() => {
+    const c = document.getElementById('tavoren-canvas').getContext('2d');
+    c.fillStyle = '#ff00ff';
+    c.fillRect(0, 0, 1016, 480);
+  });
+  const spoilt = await digest(page);
   await page.evaluate(() => document.dispatchEvent(new Event('visibilitychange')));
-  await sleep(100);
-  check(await panelText(page) !== '', 'the page survives becoming visible again');
+  await sleep(200);
+  check(spoilt !== shown && await digest(page) === shown, 'the page is repainted when it becomes visible again');
+
+  // ---- Every load racks differently ----
+  // The rack's jitter is below a pixel: it shows once the break has run.
+  const loads = [];
+  for (let i = 0; i < 2; i++) {
+    const other = await browser.newPage();
+    await other.setViewport({width: 1280, height: 800});
+    watchErrors(other, errors);
+    await other.goto(server.url, {waitUntil: 'load'});
+    loads.push(other);
+  }
+  for (const other of loads) await waitPanel(other, msg.aiming, 10000);
+  for (const other of loads) await other.keyboard.press('Enter');
+  for (const other of loads) await waitPanel(other, msg.strike, 2000);
+  const breaks = [];
+  for (const other of loads) {
+    check(await waitPanelNot(other, msg.strike, 60000) !== null, 'a break on a further load ends');
+    await sleep(300);
+    breaks.push(await digest(other, 0, 0, 881));
+    await other.close();
+  }
+  check(breaks[0] !== breaks[1], 'two loads rack differently: their breaks end apart');
+  await page.bringToFront();
 
   // ---- Esc ends the game ----
   const beforeEsc = await digest(page);
