@@ -2,7 +2,7 @@
 # The browser build and its tests: the page and the driver compiled with
 # emscripten (build-web/), the WebAssembly driver against the native one on
 # every recorded script, every example and seeded random timelines, and the
-# page played in headless Chromium.
+# page played in headless Chromium, on a desktop and on a touch phone.
 #
 # Environment: TAVOREN_WEB_SEEDS=N random timelines (default 240).
 set -euo pipefail
@@ -34,4 +34,6 @@ timeout 1200 tests/browser/driver_equivalence.sh build/tools/headless/tavoren-he
 
 echo "== web: the page in headless Chromium"
 timeout 600 node tests/browser/page_test.mjs build-web/site
+echo "== web: the page on an emulated touch phone"
+timeout 600 node tests/browser/touch_test.mjs build-web/site
 echo "== web: all tests passed"

@@ -1,8 +1,9 @@
 // The page side of the browser layer, put in front of the generated
 // tavoren.js. The listeners here only queue events and wake the program;
 // web_platform.cpp takes them from the queue and calls the form's handlers.
-// Also here: copying painted rows to the canvas, the panel text, the page's
-// scale, and the line that says the game has ended.
+// Also here: copying painted rows to the canvas, the panel text, the
+// on-screen keys of touch devices, the page's scale, and the line that says
+// the game has ended.
 var TavorenPage = (function () {
   'use strict';
   var kWidth = 1016, kHeight = 500;
@@ -15,7 +16,7 @@ var TavorenPage = (function () {
   var buttons = 0;           // DOM buttons last seen held
   var pointerId = null;      // the one pointer that plays (first finger, mouse or pen)
   var scale = 1;
-  var canvas, ctx, panel, status, holder, stage;
+  var canvas, ctx, panel, status, holder, turn;
 
   // Zero-delay yields through a message channel: setTimeout(0) would be
   // clamped to 4 ms once the waits nest.
@@ -111,16 +112,67 @@ var TavorenPage = (function () {
 
   function prevent(e) { e.preventDefault(); }
 
-  // Whole factors on a large screen, crisp pixels; never below 1 here.
+  // An on-screen key: one key-down per tap, through the same queue as the
+  // keyboard's; holding it does not repeat.
+  function onScreenKey(e) {
+    e.preventDefault();  // the keyboard focus stays on the canvas
+    if (e.type === 'pointerdown' && e.button !== 0) return;
+    if (e.type === 'click' && e.detail !== 0) return;  // taps came as pointerdown
+    push([kKey, Number(e.currentTarget.dataset.key), 0, buttons, 0, 0]);
+  }
+
+  // The layout for the window's size. Scale k: the canvas shows at
+  // 1016k x 500k CSS pixels, its bottom 20 rows under the panel. On a large
+  // screen k is a whole factor (crisp pixels); on a small one k < 1, as
+  // large as fits, the panel text kept at a legible 13 px and wrapped.
+  var kKeysBeside = 96, kKeysBelow = 60;  // the keys' column and row, with the gap
+  var kKeysColumnHeight = 4 * 52 + 3 * 8;
+  var kPanelSmallFont = 13, kPanelSmallLine = 17;
+  var kLongestMessage = 62;  // characters, in the widest message
+
+  function panelLines(k) {
+    var width = kWidth * k - 8;
+    return Math.max(1, Math.ceil(kLongestMessage * kPanelSmallFont / Math.max(width, 1)));
+  }
+  function panelHeight(k) {
+    return k >= 1 ? 20 * k : panelLines(k) * kPanelSmallLine + 6;
+  }
+  // The largest scale at which the client area fits w x h.
+  function scaleFor(w, h) {
+    var k = Math.min(w / kWidth, h / kHeight);
+    if (k >= 1) return Math.floor(k);
+    for (var i = 0; i < 4; i++) k = Math.min(w / kWidth, (h - panelHeight(k)) / (kHeight - 20));
+    return Math.max(k, 0.1);
+  }
+
   function fit() {
-    var room = document.documentElement.clientWidth - 16;
-    var height = window.innerHeight - 16 - (status.offsetHeight || 0);
-    var k = Math.floor(Math.min(room / kWidth, height / kHeight));
-    if (!(k >= 1)) k = 1;
+    var body = document.body;
+    var touch = body.classList.contains('touch');
+    var vw = document.documentElement.clientWidth, vh = window.innerHeight;
+    var portrait = touch && vh > vw;
+    body.classList.toggle('portrait', portrait);
+    var w = vw - 16;
+    var h = vh - 16 - 30 - (portrait ? turn.offsetHeight + 6 : 0);
+    var k = scaleFor(w, h), beside = false;
+    if (touch) {
+      var kBelow = scaleFor(w, h - kKeysBelow);
+      var kBeside = h >= kKeysColumnHeight ? scaleFor(w - kKeysBeside, h) : 0;
+      beside = kBeside > kBelow;
+      k = beside ? kBeside : kBelow;
+    }
+    body.classList.toggle('keys-beside', beside);
     scale = k;
-    stage.style.transform = k === 1 ? '' : 'scale(' + k + ')';
+    canvas.style.width = kWidth * k + 'px';
+    canvas.style.height = kHeight * k + 'px';
+    canvas.classList.toggle('smooth', k < 1);
     holder.style.width = kWidth * k + 'px';
-    holder.style.height = kHeight * k + 'px';
+    holder.style.height = (kHeight - 20) * k + 'px';
+    panel.style.width = kWidth * k + 'px';
+    panel.style.height = panelHeight(k) + 'px';
+    panel.classList.toggle('wrapped', k < 1);
+    panel.style.fontSize = (k >= 1 ? 15 * k : kPanelSmallFont) + 'px';
+    panel.style.lineHeight = (k >= 1 ? 20 * k + 'px' : kPanelSmallLine + 'px');
+    panel.style.padding = k >= 1 ? '0 ' + 4 * k + 'px' : '3px 4px';
   }
 
   return {
@@ -129,7 +181,10 @@ var TavorenPage = (function () {
       panel = document.getElementById('tavoren-panel');
       status = document.getElementById('tavoren-status');
       holder = document.getElementById('tavoren-holder');
-      stage = document.getElementById('tavoren-stage');
+      turn = document.getElementById('tavoren-turn');
+      if (navigator.maxTouchPoints > 0 || window.matchMedia('(any-pointer: coarse)').matches) {
+        document.body.classList.add('touch');
+      }
       // Desynchronized: the canvas goes to the screen without waiting for the
       // page's compositor, which halves what presenting a tick costs.
       ctx = canvas.getContext('2d', {alpha: false, desynchronized: true});
@@ -145,8 +200,17 @@ var TavorenPage = (function () {
       on(document, 'dragstart', prevent);
       on(document, 'visibilitychange', onVisibility);
       on(window, 'pageshow', onVisibility);
+      var keys = document.querySelectorAll('#tavoren-keys [data-key]');
+      for (var i = 0; i < keys.length; ++i) {
+        on(keys[i], 'pointerdown', onScreenKey);
+        on(keys[i], 'click', onScreenKey);
+        on(keys[i], 'contextmenu', prevent);
+      }
       on(window, 'resize', fit);
       fit();
+      // The viewport may still settle after start-up (a phone applying the
+      // page's viewport setting): fit again whenever the page's box changes.
+      if (window.ResizeObserver) new ResizeObserver(fit).observe(document.documentElement);
       canvas.focus({preventScroll: true});
       document.body.dataset.game = 'running';
     },
@@ -202,6 +266,8 @@ var TavorenPage = (function () {
       for (var i = 0; i < removers.length; ++i) removers[i]();
       removers = [];
       on(window, 'resize', fit);
+      var keys = document.querySelectorAll('#tavoren-keys [data-key]');
+      for (var i = 0; i < keys.length; ++i) keys[i].disabled = true;
       document.body.dataset.game = 'ended';
       status.textContent = 'ゲームは終了しました。ページを再読み込みすると、新しいラックで始まります。';
     },

@@ -3,11 +3,14 @@
 //
 // Supported: the 1016 x 500 client area as one canvas (the framebuffer's
 // painted rows copied in with putImageData), the message panel as a line of
-// page text over rows 480 to 499; keys as Windows virtual-key codes
+// page text over rows 480 to 499 (wrapped, in legible letters, where the
+// page is scaled down); keys as Windows virtual-key codes
 // (auto-repeat included; Backspace, Enter, Home and Esc keep the browser's
 // own meaning away); mouse, pen and touch presses and moves through pointer
 // events, captured while a button is held, in client pixels whatever the
-// page's scale; a repaint when the page becomes visible again; the 40 ms
+// page's scale (one finger plays the left button; a second one is ignored);
+// on-screen Enter, Back Space, Home and Esc keys on touch screens, one
+// key-down per tap; a repaint when the page becomes visible again; the 40 ms
 // cycle timer, kept by the loop itself and asleep while disabled; a clock
 // that starts at a different reading on every load; nested message
 // processing for the replay pause, which yields to the browser through

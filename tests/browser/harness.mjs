@@ -154,3 +154,12 @@ export async function cueLineEndsAt(page, x, y) {
   const red = px.map((p) => same(p, colours.red));
   return !red[4] && red.some((r, i) => r && i !== 4);
 }
+
+// The rack's balls in their colours (each sampled 3 pixels below its centre,
+// clear of the aim guide along row 240), and cloth, rail and control strip.
+export async function rackColoursWrong(page) {
+  const points = rackOffsets.map(([dx, dy]) => [640 + dx, 240 + dy + 3]);
+  const got = await pixels(page, [...points, [100, 100], [20, 20], [950, 100]]);
+  const want = [...colours.balls, colours.cloth, colours.rail, colours.strip];
+  return got.map((p, i) => same(p, want[i]) ? null : `${i}: ${p} not ${want[i]}`).filter((x) => x).join('; ');
+}
