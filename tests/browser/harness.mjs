@@ -15,11 +15,6 @@ export const msg = {
   nineBall: '９ボールが入りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。',
   cleared: '取り切りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。',
 };
-export const fouls = [
-  '手球スクラッチです。Back Spaceキーで前状態復元。',
-  '最初に的球に当たりませんでした。ファウルです。Back Spaceキーで前状態復元。',
-  'ノークッション・ファウルです。Back Spaceキーで前状態復元。',
-];
 
 // 0x00BBGGRR colours of the game, as [r, g, b].
 export const rgb = (c) => [c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff];
