@@ -115,7 +115,11 @@ try {
   const rack = await digest(page, 0, 0, 881);
   await tapKey(13);
   check(await waitPanel(page, msg.strike, 2000) === msg.strike, 'the on-screen Enter shoots');
-  await sleep(400);
+  let moved = false;
+  for (let t0 = Date.now(); !moved && Date.now() - t0 < 3000; await sleep(20)) {
+    moved = await digest(page, 0, 0, 881) !== rack;
+  }
+  check(moved, 'the balls move');
   await tapKey(8);
   check(await waitPanel(page, msg.undone, 2000) === msg.undone, 'the on-screen Back Space stops the shot');
   await sleep(150);
