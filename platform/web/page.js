@@ -106,6 +106,12 @@ var TavorenPage = (function () {
     if (e.buttons === 0) pointerId = null;
   }
 
+  // The capture can go without a pointerup (the element lost it, the
+  // browser took the touch over): the next press may come from anywhere.
+  function onLostCapture(e) {
+    if (e.pointerId === pointerId) pointerId = null;
+  }
+
   function onVisibility() {
     if (document.visibilityState === 'visible') push([kVisible, 0, 0, 0, 0, 0]);
   }
@@ -194,6 +200,7 @@ var TavorenPage = (function () {
       on(canvas, 'pointermove', onPointerMove);
       on(canvas, 'pointerup', onPointerUp);
       on(canvas, 'pointercancel', onPointerUp);
+      on(canvas, 'lostpointercapture', onLostCapture);
       on(canvas, 'contextmenu', prevent);
       on(canvas, 'touchstart', prevent, {passive: false});
       on(document, 'selectstart', prevent);
