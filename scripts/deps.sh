@@ -18,7 +18,11 @@ packages=(
   clang libclang-rt-dev
   # installation check
   desktop-file-utils
+  # the browser build and its tests (scripts/test-web.sh)
+  emscripten binaryen chromium nodejs python3
 )
+# npm comes with some builds of node and as a package of its own with others.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 for option in "$@"; do
   case $option in
     --with-windows)

@@ -1,0 +1,284 @@
+// The page side of the browser layer, put in front of the generated
+// tavoren.js. The listeners here only queue events and wake the program;
+// web_platform.cpp takes them from the queue and calls the form's handlers.
+// Also here: copying painted rows to the canvas, the panel text, the
+// on-screen keys of touch devices, the page's scale, and the line that says
+// the game has ended.
+var TavorenPage = (function () {
+  'use strict';
+  var kWidth = 1016, kHeight = 500;
+  var kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisible = 4;
+
+  var queue = [];            // [kind, a, modifiers, buttons, x, y]
+  var wake = null;           // resolves the program's current wait
+  var attached = false;
+  var removers = [];
+  var buttons = 0;           // DOM buttons last seen held
+  var pointerId = null;      // the one pointer that plays (first finger, mouse or pen)
+  var scale = 1;
+  var canvas, ctx, panel, status, holder, turn;
+
+  // Zero-delay yields through a message channel: setTimeout(0) would be
+  // clamped to 4 ms once the waits nest.
+  var channel = new MessageChannel();
+  var zeroWaiters = [];
+  channel.port1.onmessage = function () {
+    var w = zeroWaiters.shift();
+    if (w) w();
+  };
+
+  function push(ev) {
+    if (!attached) return;
+    // Like the window system's mouse-move message: a move that a later one
+    // with the same buttons and modifiers supersedes is dropped.
+    var last = queue.length ? queue[queue.length - 1] : null;
+    if (ev[0] === kPointerMove && last && last[0] === kPointerMove &&
+        last[2] === ev[2] && last[3] === ev[3]) {
+      queue.pop();
+    }
+    queue.push(ev);
+    if (wake) wake();
+  }
+
+  function modifiers(e) {
+    return (e.shiftKey ? 1 : 0) | (e.altKey ? 2 : 0) | (e.ctrlKey ? 4 : 0);
+  }
+
+  // Client pixels of a pointer event, whatever the canvas's scale; outside
+  // the canvas (captured pointer) the numbers simply run on past its edges.
+  function clientPoint(e) {
+    var r = canvas.getBoundingClientRect();
+    return [Math.floor((e.clientX - r.left) * kWidth / r.width),
+            Math.floor((e.clientY - r.top) * kHeight / r.height)];
+  }
+
+  function on(target, type, fn, options) {
+    target.addEventListener(type, fn, options);
+    removers.push(function () { target.removeEventListener(type, fn, options); });
+  }
+
+  // The bit of a DOM button number in the DOM's buttons mask.
+  function buttonBit(button) {
+    return button === 0 ? 1 : button === 1 ? 4 : button === 2 ? 2 : 1 << button;
+  }
+
+  var ownKeys = {8: true, 13: true, 27: true, 36: true};  // Backspace, Enter, Esc, Home
+
+  function onKeyDown(e) {
+    // keyCode is the Windows virtual-key code: 13 for both Enters, 36 for
+    // Home and for keypad 7 with Num Lock off.
+    var code = e.keyCode | 0;
+    if (code === 0 || code === 229 || e.isComposing) return;
+    if (ownKeys[code]) e.preventDefault();  // no navigation back, no submit, no scroll
+    push([kKey, code, modifiers(e), buttons, 0, 0]);
+  }
+
+  function onPointerDown(e) {
+    if (pointerId !== null && e.pointerId !== pointerId) {
+      e.preventDefault();  // a second finger neither aims nor scrolls
+      return;
+    }
+    e.preventDefault();  // no text selection, no focus moving away
+    pointerId = e.pointerId;
+    try { canvas.setPointerCapture(e.pointerId); } catch (err) { /* pointer already gone */ }
+    canvas.focus({preventScroll: true});
+    buttons = e.buttons;
+    var p = clientPoint(e);
+    push([kPointerDown, e.button, modifiers(e), e.buttons, p[0], p[1]]);
+  }
+
+  function onPointerMove(e) {
+    if (pointerId !== null && e.pointerId !== pointerId) return;
+    if (pointerId === null && e.pointerType === 'touch') return;
+    buttons = e.buttons;
+    var p = clientPoint(e);
+    // A second button pressed while another is held comes as a move.
+    if (e.button >= 0 && (e.buttons & buttonBit(e.button))) {
+      push([kPointerDown, e.button, modifiers(e), e.buttons, p[0], p[1]]);
+      return;
+    }
+    push([kPointerMove, 0, modifiers(e), e.buttons, p[0], p[1]]);
+  }
+
+  function onPointerUp(e) {
+    if (e.pointerId !== pointerId) return;
+    buttons = e.buttons;
+    if (e.buttons === 0) pointerId = null;
+  }
+
+  // The capture can go without a pointerup (the element lost it, the
+  // browser took the touch over): the next press may come from anywhere.
+  function onLostCapture(e) {
+    if (e.pointerId === pointerId) pointerId = null;
+  }
+
+  function onVisibility() {
+    if (document.visibilityState === 'visible') push([kVisible, 0, 0, 0, 0, 0]);
+  }
+
+  function prevent(e) { e.preventDefault(); }
+
+  // An on-screen key: one key-down per tap, through the same queue as the
+  // keyboard's; holding it does not repeat.
+  function onScreenKey(e) {
+    e.preventDefault();  // the keyboard focus stays on the canvas
+    if (e.type === 'pointerdown' && e.button !== 0) return;
+    if (e.type === 'click' && e.detail !== 0) return;  // taps came as pointerdown
+    push([kKey, Number(e.currentTarget.dataset.key), 0, buttons, 0, 0]);
+  }
+
+  // The layout for the window's size. Scale k: the canvas shows at
+  // 1016k x 500k CSS pixels, its bottom 20 rows under the panel. On a large
+  // screen k is a whole factor (crisp pixels); on a small one k < 1, as
+  // large as fits, the panel text kept at a legible 13 px and wrapped.
+  var kKeysBeside = 96, kKeysBelow = 60;  // the keys' column and row, with the gap
+  var kKeysColumnHeight = 4 * 52 + 3 * 8;
+  var kPanelSmallFont = 13, kPanelSmallLine = 17;
+  var kLongestMessage = 62;  // characters, in the widest message
+
+  function panelLines(k) {
+    var width = kWidth * k - 8;
+    return Math.max(1, Math.ceil(kLongestMessage * kPanelSmallFont / Math.max(width, 1)));
+  }
+  function panelHeight(k) {
+    return k >= 1 ? 20 * k : panelLines(k) * kPanelSmallLine + 6;
+  }
+  // The largest scale at which the client area fits w x h.
+  function scaleFor(w, h) {
+    var k = Math.min(w / kWidth, h / kHeight);
+    if (k >= 1) return Math.floor(k);
+    for (var i = 0; i < 4; i++) k = Math.min(w / kWidth, (h - panelHeight(k)) / (kHeight - 20));
+    return Math.max(k, 0.1);
+  }
+
+  function fit() {
+    var body = document.body;
+    var touch = body.classList.contains('touch');
+    var vw = document.documentElement.clientWidth, vh = window.innerHeight;
+    var portrait = touch && vh > vw;
+    body.classList.toggle('portrait', portrait);
+    var w = vw - 16;
+    var h = vh - 16 - 30 - (portrait ? turn.offsetHeight + 6 : 0);
+    var k = scaleFor(w, h), beside = false;
+    if (touch) {
+      var kBelow = scaleFor(w, h - kKeysBelow);
+      var kBeside = h >= kKeysColumnHeight ? scaleFor(w - kKeysBeside, h) : 0;
+      beside = kBeside > kBelow;
+      k = beside ? kBeside : kBelow;
+    }
+    body.classList.toggle('keys-beside', beside);
+    scale = k;
+    canvas.style.width = kWidth * k + 'px';
+    canvas.style.height = kHeight * k + 'px';
+    canvas.classList.toggle('smooth', k < 1);
+    holder.style.width = kWidth * k + 'px';
+    holder.style.height = (kHeight - 20) * k + 'px';
+    panel.style.width = kWidth * k + 'px';
+    panel.style.height = panelHeight(k) + 'px';
+    panel.classList.toggle('wrapped', k < 1);
+    panel.style.fontSize = (k >= 1 ? 15 * k : kPanelSmallFont) + 'px';
+    panel.style.lineHeight = (k >= 1 ? 20 * k + 'px' : kPanelSmallLine + 'px');
+    panel.style.padding = k >= 1 ? '0 ' + 4 * k + 'px' : '3px 4px';
+  }
+
+  return {
+    attach: function () {
+      canvas = document.getElementById('tavoren-canvas');
+      panel = document.getElementById('tavoren-panel');
+      status = document.getElementById('tavoren-status');
+      holder = document.getElementById('tavoren-holder');
+      turn = document.getElementById('tavoren-turn');
+      if (navigator.maxTouchPoints > 0 || window.matchMedia('(any-pointer: coarse)').matches) {
+        document.body.classList.add('touch');
+      }
+      // Desynchronized: the canvas goes to the screen without waiting for the
+      // page's compositor, which halves what presenting a tick costs.
+      ctx = canvas.getContext('2d', {alpha: false, desynchronized: true});
+      attached = true;
+      on(window, 'keydown', onKeyDown);
+      on(canvas, 'pointerdown', onPointerDown);
+      on(canvas, 'pointermove', onPointerMove);
+      on(canvas, 'pointerup', onPointerUp);
+      on(canvas, 'pointercancel', onPointerUp);
+      on(canvas, 'lostpointercapture', onLostCapture);
+      on(canvas, 'contextmenu', prevent);
+      on(canvas, 'touchstart', prevent, {passive: false});
+      on(document, 'selectstart', prevent);
+      on(document, 'dragstart', prevent);
+      on(document, 'visibilitychange', onVisibility);
+      on(window, 'pageshow', onVisibility);
+      var keys = document.querySelectorAll('#tavoren-keys [data-key]');
+      for (var i = 0; i < keys.length; ++i) {
+        on(keys[i], 'pointerdown', onScreenKey);
+        on(keys[i], 'click', onScreenKey);
+        on(keys[i], 'contextmenu', prevent);
+      }
+      on(window, 'resize', fit);
+      fit();
+      // The viewport may still settle after start-up (a phone applying the
+      // page's viewport setting): fit again whenever the page's box changes.
+      if (window.ResizeObserver) new ResizeObserver(fit).observe(document.documentElement);
+      canvas.focus({preventScroll: true});
+      document.body.dataset.game = 'running';
+    },
+
+    // Takes the oldest queued event into out (five int32s); its kind, or 0.
+    next: function (out) {
+      var e = queue.shift();
+      if (!e) return 0;
+      var i = out >> 2;
+      HEAP32[i] = e[1]; HEAP32[i + 1] = e[2]; HEAP32[i + 2] = e[3];
+      HEAP32[i + 3] = e[4]; HEAP32[i + 4] = e[5];
+      return e[0];
+    },
+
+    // Resolves when an event is queued or ms have passed (ms < 0: no limit;
+    // 0: just let the browser run once).
+    wait: function (ms) {
+      return new Promise(function (resolve) {
+        var timer = null, done = false;
+        function finish() {
+          if (done) return;
+          done = true;
+          wake = null;
+          if (timer !== null) clearTimeout(timer);
+          resolve();
+        }
+        if (queue.length) {
+          zeroWaiters.push(finish);
+          channel.port2.postMessage(0);
+          return;
+        }
+        wake = finish;
+        if (ms === 0) {
+          zeroWaiters.push(finish);
+          channel.port2.postMessage(0);
+        } else if (ms > 0) {
+          timer = setTimeout(finish, ms);
+        }
+      });
+    },
+
+    putRows: function (pixels, top, bottom) {
+      var bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels + top * kWidth * 4,
+                                        (bottom - top) * kWidth * 4);
+      ctx.putImageData(new ImageData(bytes, kWidth, bottom - top), 0, top);
+    },
+
+    setPanel: function (text) { panel.textContent = text; },
+
+    ended: function () {
+      attached = false;
+      queue.length = 0;
+      for (var i = 0; i < removers.length; ++i) removers[i]();
+      removers = [];
+      on(window, 'resize', fit);
+      var keys = document.querySelectorAll('#tavoren-keys [data-key]');
+      for (var i = 0; i < keys.length; ++i) keys[i].disabled = true;
+      document.body.dataset.game = 'ended';
+      status.textContent = 'ゲームは終了しました。ページを再読み込みすると、新しいラックで始まります。';
+    },
+
+    scale: function () { return scale; }
+  };
+})();

@@ -1,0 +1,274 @@
+#include "platform/web/web_platform.h"
+
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "app/form.h"
+#include "platform/platform.h"
+#include "platform/sdl/cycle_schedule.h"  // plain C++: the same schedule as the SDL loop
+
+// The page side (page.js, in TavorenPage). Events come as a kind and five
+// numbers: a (key code or DOM button), modifier keys (1 Shift, 2 Alt,
+// 4 Ctrl), DOM buttons held (1 left, 2 right, 4 middle), x, y.
+EM_JS(void, TavorenPageAttach, (), { TavorenPage.attach(); });
+EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
+EM_ASYNC_JS(void, TavorenPageWait, (int ms), { await TavorenPage.wait(ms); });
+EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
+      { TavorenPage.putRows(pixels, top, bottom); });
+EM_JS(void, TavorenPageSetPanel, (const char* utf8), { TavorenPage.setPanel(UTF8ToString(utf8)); });
+EM_JS(void, TavorenPageEnded, (), { TavorenPage.ended(); });
+EM_JS(double, TavorenPageDateNow, (), { return Date.now(); });
+
+namespace tavoren::web {
+
+namespace {
+
+using sdl::CycleSchedule;
+
+enum EventKind { kNone = 0, kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisible = 4 };
+
+// How long the replay pause may sleep in the browser when nothing happens:
+// input wakes it at once, so this only bounds how late it reads the clock
+// (a pause of two seconds ends at most this much late).
+constexpr int kPauseWakeMs = 10;
+
+std::int64_t MonotonicNs() { return static_cast<std::int64_t>(emscripten_get_now() * 1e6); }
+
+TShiftState ShiftStateOf(int modifiers, int buttons) {
+  TShiftState s = 0;
+  if (modifiers & 1) s |= ssShift;
+  if (modifiers & 2) s |= ssAlt;
+  if (modifiers & 4) s |= ssCtrl;
+  if (buttons & 1) s |= ssLeft;
+  if (buttons & 2) s |= ssRight;
+  if (buttons & 4) s |= ssMiddle;
+  return s;
+}
+
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+// Whether a framebuffer row, made opaque, equals a row of canvas pixels;
+// eight bytes at a time, since most rows of a tick come out unchanged.
+bool SameRow(const TColor* framebuffer, const std::uint32_t* canvas) {
+  static_assert(kClientWidth % 2 == 0 && sizeof(TColor) == 4);
+  constexpr std::uint64_t opaque = (std::uint64_t{kOpaque} << 32) | kOpaque;
+  for (int i = 0; i < kClientWidth; i += 2) {
+    std::uint64_t a, b;
+    std::memcpy(&a, framebuffer + i, sizeof a);
+    std::memcpy(&b, canvas + i, sizeof b);
+    if ((a | opaque) != b) return false;
+  }
+  return true;
+}
+
+class WebPlatform final : public Platform {
+ public:
+  WebPlatform()
+      : form_(std::make_unique<TForm1>(*this)),
+        rgba_(static_cast<std::size_t>(kClientWidth) * kPanelTop),
+        clockBase_(static_cast<std::uint32_t>(std::fmod(TavorenPageDateNow(), 4294967296.0))) {}
+
+  void Run();
+
+  // Platform
+  void SetCycleTimer(bool enabled) override;
+  std::uint32_t Milliseconds() override;
+  void SetPanelText(const char* utf8) override;
+  void CloseWindow() override;
+  void ProcessMessages() override;
+
+ private:
+  bool HandleInput();
+  void DeliverTick();
+  void Present();
+
+  std::unique_ptr<TForm1> form_;
+  std::vector<std::uint32_t> rgba_;  // the rows being presented, as canvas RGBA
+  std::uint32_t clockBase_;
+  CycleSchedule timer_;
+  const char* panelText_ = "";
+  bool panelChanged_ = false;
+  bool paintPending_ = false;
+  bool refreshAll_ = true;
+  bool closed_ = false;
+};
+
+// The page's own loop: everything queued, a repaint the page asked for,
+// then at most one due tick, and back to the browser after each round, so
+// that a tick that takes long never shuts out input. Asleep (no timer, no
+// animation frame) while the game waits for the player.
+void WebPlatform::Run() {
+  TavorenPageAttach();
+  form_->FormShow();
+  paintPending_ = true;
+  while (!closed_) {
+    bool handled = false;
+    while (!closed_ && HandleInput()) handled = true;
+    if (!closed_ && timer_.Due(MonotonicNs())) {
+      DeliverTick();
+      handled = true;
+    }
+    Present();
+    if (closed_) break;
+    TavorenPageWait(handled ? 0 : timer_.WaitMs(MonotonicNs()));
+  }
+}
+
+// Handles one queued event, or the pending repaint; false when there was
+// neither.
+bool WebPlatform::HandleInput() {
+  int e[5] = {};
+  switch (TavorenPageNextEvent(e)) {
+    case kNone:
+      break;
+    case kKey: {
+      std::uint16_t key = static_cast<std::uint16_t>(e[0]);
+      if (key != 0) form_->FormKeyDown(key, ShiftStateOf(e[1], e[2]));
+      Present();
+      return true;
+    }
+    case kPointerDown: {
+      TMouseButton button;
+      switch (e[0]) {
+        case 0: button = mbLeft; break;
+        case 1: button = mbMiddle; break;
+        case 2: button = mbRight; break;
+        default: return true;  // back, forward, eraser: nothing on Windows either
+      }
+      form_->FormMouseDown(button, ShiftStateOf(e[1], e[2]), e[3], e[4]);
+      Present();
+      return true;
+    }
+    case kPointerMove:
+      form_->FormMouseMove(ShiftStateOf(e[1], e[2]), e[3], e[4]);
+      Present();
+      return true;
+    case kVisible:
+      paintPending_ = true;
+      return true;
+    default:
+      return true;
+  }
+  if (paintPending_) {
+    paintPending_ = false;
+    form_->FormPaint();
+    refreshAll_ = true;
+    Present();
+    return true;
+  }
+  return false;
+}
+
+void WebPlatform::DeliverTick() {
+  timer_.TakeTick(MonotonicNs());
+  form_->TimerForCycleTimer();
+  Present();
+}
+
+// The replay pause calls this in a loop until its two seconds are up: it
+// handles everything queued and every due tick, then gives the browser the
+// thread until input arrives or a few milliseconds have passed. The handlers
+// it calls run nested, on this stack; Asyncify saves and restores the whole
+// stack around the wait.
+void WebPlatform::ProcessMessages() {
+  Present();
+  if (!closed_) {
+    for (;;) {
+      if (HandleInput()) continue;
+      if (!closed_ && timer_.Due(MonotonicNs())) {
+        DeliverTick();
+        continue;
+      }
+      break;
+    }
+    Present();
+  }
+  int wait = closed_ ? -1 : timer_.WaitMs(MonotonicNs());
+  if (wait < 0 || wait > kPauseWakeMs) wait = kPauseWakeMs;
+  TavorenPageWait(wait);
+}
+
+void WebPlatform::SetCycleTimer(bool enabled) {
+  if (enabled) {
+    timer_.Enable(MonotonicNs());
+  } else {
+    timer_.Disable();
+  }
+}
+
+// Milliseconds counted from a start that is the date at load, so that every
+// load racks differently; the count itself follows the monotonic clock and
+// does not jump when the date is set.
+std::uint32_t WebPlatform::Milliseconds() {
+  return clockBase_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(emscripten_get_now()));
+}
+
+void WebPlatform::SetPanelText(const char* utf8) {
+  if (utf8 == nullptr) utf8 = "";
+  if (std::strcmp(panelText_, utf8) == 0) return;
+  panelText_ = utf8;
+  panelChanged_ = true;
+}
+
+// A tab cannot close itself: the game stops (timer off, no handler runs
+// again, the page's listeners are gone) and the page says so. A replay
+// pause that is still running lets its time pass before the loop ends.
+void WebPlatform::CloseWindow() {
+  if (closed_) return;
+  closed_ = true;
+  timer_.Disable();
+  Present();
+  TavorenPageEnded();
+}
+
+// Copies the rows painted since the last call to the canvas, and the panel
+// text when it changed. The framebuffer's 0x00BBGGRR is, byte by byte, the
+// canvas's R, G, B; only the alpha byte is added. A tick repaints the whole
+// cloth, but only the rows a ball crossed look different: rows that come out
+// as the canvas already shows them are left alone, and each run of changed
+// rows goes to the canvas in one piece.
+void WebPlatform::Present() {
+  Framebuffer::Damage damage = form_->Canvas.TakeDamage();
+  const bool all = refreshAll_;
+  if (refreshAll_) {
+    refreshAll_ = false;
+    damage = {0, kPanelTop};
+  }
+  damage.top = std::max(damage.top, 0);
+  damage.bottom = std::min(damage.bottom, kPanelTop);
+  const TColor* src = form_->Canvas.Pixels();
+  int runTop = -1;
+  for (int row = damage.top; row < damage.bottom; ++row) {
+    const std::size_t begin = static_cast<std::size_t>(row) * kClientWidth;
+    const bool changed = all || !SameRow(src + begin, rgba_.data() + begin);
+    if (changed) {
+      for (std::size_t i = begin; i < begin + kClientWidth; ++i) rgba_[i] = src[i] | kOpaque;
+      if (runTop < 0) runTop = row;
+    } else if (runTop >= 0) {
+      TavorenPagePutRows(rgba_.data(), runTop, row);
+      runTop = -1;
+    }
+  }
+  if (runTop >= 0) TavorenPagePutRows(rgba_.data(), runTop, damage.bottom);
+  if (panelChanged_) {
+    panelChanged_ = false;
+    TavorenPageSetPanel(panelText_);
+  }
+}
+
+}  // namespace
+
+void RunGame() {
+  // The form holds the framebuffer (2 MB): it lives on the heap for the whole
+  // run and is never destroyed, since the page outlives main().
+  static WebPlatform* platform = new WebPlatform();
+  platform->Run();
+}
+
+}  // namespace tavoren::web

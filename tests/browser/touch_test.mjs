@@ -1,0 +1,232 @@
+// The page on a touch phone in landscape (844 x 390, touch, emulated in
+// headless Chromium): taps and drags aim, set spin and power; the on-screen
+// keys shoot, step back and end the game; a tap lands on the client pixel
+// under the finger at the page's scale; a second finger does nothing; the
+// page neither scrolls nor zooms. Then the same phone in portrait.
+//
+// usage: node touch_test.mjs SITE_DIR
+import {KnownDevices} from 'puppeteer-core';
+import {
+  msg, colours, rackColoursWrong, check, failed, sleep, serve, launch, watchErrors, panelText,
+  waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt,
+} from './harness.mjs';
+
+const site = process.argv[2];
+if (!site) {
+  console.error('usage: node touch_test.mjs SITE_DIR');
+  process.exit(2);
+}
+const watchdog = setTimeout(() => { console.error('FAIL touch test: out of time'); process.exit(1); }, 240000);
+
+const server = await serve(site);
+const {browser, close} = await launch();
+const errors = [];
+
+// Fingers through the DevTools protocol: each call gives the fingers that
+// touch the screen after it (page coordinates, CSS pixels).
+async function touches(cdp, type, points) {
+  await cdp.send('Input.dispatchTouchEvent', {
+    type, touchPoints: points.map(([x, y], i) => ({x, y, id: i, radiusX: 1, radiusY: 1, force: 1})),
+  });
+}
+async function keyCentre(page, code) {
+  return page.$eval(`#tavoren-keys [data-key="${code}"]`, (b) => {
+    const r = b.getBoundingClientRect();
+    return [r.left + r.width / 2, r.top + r.height / 2];
+  });
+}
+
+try {
+  const page = await browser.newPage();
+  watchErrors(page, errors);
+  await page.emulate(KnownDevices['iPhone 13 landscape']);
+  const cdp = await page.createCDPSession();
+  await page.goto(server.url, {waitUntil: 'load'});
+  check(await waitPanel(page, msg.aiming, 10000) === msg.aiming, 'the first tick shows the aiming text');
+
+  // Finger helpers at client pixels of the canvas, at whatever scale.
+  const at = (x, y) => pagePoint(page, x, y);
+  async function tap(x, y) {
+    const p = await at(x, y);
+    await touches(cdp, 'touchStart', [p]);
+    await touches(cdp, 'touchEnd', []);
+    await sleep(100);
+  }
+  async function drag(path) {
+    let p = await at(...path[0]);
+    await touches(cdp, 'touchStart', [p]);
+    for (const q of path.slice(1)) {
+      p = await at(...q);
+      await touches(cdp, 'touchMove', [p]);
+    }
+    await touches(cdp, 'touchEnd', []);
+    await sleep(100);
+  }
+  async function tapKey(code, holdMs = 0) {
+    const p = await keyCentre(page, code);
+    await touches(cdp, 'touchStart', [p]);
+    if (holdMs) await sleep(holdMs);
+    await touches(cdp, 'touchEnd', []);
+  }
+
+  // ---- The layout ----
+  const layout = await page.evaluate(() => {
+    const box = (e) => { const r = e.getBoundingClientRect(); return {l: r.left, t: r.top, r: r.right, b: r.bottom, w: r.width, h: r.height}; };
+    const panel = document.getElementById('tavoren-panel');
+    return {
+      vw: innerWidth, vh: innerHeight, zoom: visualViewport.scale,
+      canvas: box(document.getElementById('tavoren-canvas')),
+      holder: box(document.getElementById('tavoren-holder')),
+      panel: box(panel), font: parseFloat(getComputedStyle(panel).fontSize),
+      keys: [...document.querySelectorAll('#tavoren-keys [data-key]')].map((b) => ({
+        ...box(b), label: b.textContent, visible: getComputedStyle(b).display !== 'none' })),
+    };
+  });
+  const inside = (b) => b.l >= 0 && b.t >= 0 && b.r <= layout.vw + 0.5 && b.b <= layout.vh + 0.5;
+  check(layout.vw === 844 && layout.vh === 390 && layout.zoom === 1, 'the phone in landscape, 844 x 390, not zoomed',
+        JSON.stringify(layout));
+  check(layout.canvas.w < 1016 && Math.abs(layout.canvas.w / layout.canvas.h - 1016 / 500) < 1e-3,
+        'the canvas is scaled down, keeping its proportions', JSON.stringify(layout.canvas));
+  check(inside(layout.holder) && inside(layout.panel), 'the table and the panel fit the screen',
+        JSON.stringify({holder: layout.holder, panel: layout.panel}));
+  check(layout.keys.length === 4 && layout.keys.every((k) => k.visible && inside(k) && k.w >= 44 && k.h >= 44),
+        'four on-screen keys, on the screen and large enough for a thumb', JSON.stringify(layout.keys));
+  check(['Enter', 'Back Space', 'Home', 'Esc'].every((name, i) => layout.keys[i].label.startsWith(name)),
+        'the keys are named as the messages name them', layout.keys.map((k) => k.label).join(', '));
+  check(layout.holder.w > 0.6 * (layout.vw - 100), 'the table takes most of the screen\'s width', String(layout.holder.w));
+
+  // Every message fits the panel at this scale, in legible letters.
+  const fits = await page.evaluate((texts) => {
+    const panel = document.getElementById('tavoren-panel');
+    const saved = panel.textContent;
+    const result = texts.map((t) => {
+      panel.textContent = t;
+      return panel.scrollHeight <= panel.clientHeight + 1 && panel.scrollWidth <= panel.clientWidth + 1;
+    });
+    panel.textContent = saved;
+    return result;
+  }, Object.values(msg));
+  check(layout.font >= 12 && fits.every((x) => x), 'every message fits the panel in letters of 12 px or more',
+        JSON.stringify({font: layout.font, fits}));
+
+  // ---- The rack, the on-screen Enter, the on-screen Back Space mid-shot ----
+  const wrong = await rackColoursWrong(page);
+  check(wrong === '', 'the rack in its colours', wrong);
+  const rack = await digest(page, 0, 0, 881);
+  await tapKey(13);
+  check(await waitPanel(page, msg.strike, 2000) === msg.strike, 'the on-screen Enter shoots');
+  let moved = false;
+  for (let t0 = Date.now(); !moved && Date.now() - t0 < 3000; await sleep(20)) {
+    moved = await digest(page, 0, 0, 881) !== rack;
+  }
+  check(moved, 'the balls move');
+  await tapKey(8);
+  check(await waitPanel(page, msg.undone, 2000) === msg.undone, 'the on-screen Back Space stops the shot');
+  await sleep(150);
+  check(await digest(page, 0, 0, 881) === rack, 'and restores the table as it was before the shot');
+
+  // ---- A break that ends without a foul ----
+  let legalRack = null;
+  for (let attempt = 0; attempt < 6 && legalRack === null; attempt++) {
+    const before = await digest(page, 0, 0, 881);
+    await tapKey(13);
+    await waitPanel(page, msg.strike, 2000);
+    const end = await waitPanelNot(page, msg.strike, 60000);
+    if (end === msg.aiming) {
+      legalRack = before;
+    } else {
+      console.log(`     (the break ended with "${end}"; the on-screen Home racks anew)`);
+      await tapKey(36);
+      await waitPanel(page, msg.aiming, 5000);
+    }
+  }
+  check(legalRack !== null, 'a break ends without a foul');
+
+  // ---- Taps and drags ----
+  await tap(150, 380);
+  check(await cueLineEndsAt(page, 150, 380), 'a tap on the table aims at the client pixel under the finger');
+  await drag([[300, 300], [250, 250], [200, 200], [171, 121]]);
+  check(await cueLineEndsAt(page, 171, 121), 'a drag aims, ending on the pixel under the finger');
+
+  // A second finger neither aims nor scrolls.
+  const a = await at(400, 150), b = await at(600, 300), b2 = await at(650, 350);
+  await touches(cdp, 'touchStart', [a]);
+  await touches(cdp, 'touchStart', [a, b]);
+  await touches(cdp, 'touchMove', [a, b2]);
+  await touches(cdp, 'touchEnd', [a]);
+  await touches(cdp, 'touchEnd', []);
+  await sleep(100);
+  check(await cueLineEndsAt(page, 400, 150) && !(await cueLineEndsAt(page, 650, 350)),
+        'a second finger does not aim');
+  check(await page.evaluate(() => scrollX === 0 && scrollY === 0 && visualViewport.scale === 1 &&
+                                   visualViewport.offsetLeft === 0 && visualViewport.offsetTop === 0),
+        'the page neither scrolled nor zoomed');
+
+  const spinBefore = await pixels(page, [[930, 240], [940, 228]]);
+  await tap(940, 228);
+  const spinAfter = await pixels(page, [[930, 240], [940, 228]]);
+  check(same(spinBefore[0], colours.red) && same(spinAfter[0], colours.white) && same(spinAfter[1], colours.red),
+        'a tap on the spin disc moves the marker', JSON.stringify({spinBefore, spinAfter}));
+  await tap(1004, 100);
+  const bar = await pixels(page, [[1004, 99], [1004, 100], [1004, 200]]);
+  check(same(bar[0], colours.black) && same(bar[1], colours.white) && same(bar[2], colours.white),
+        'a tap on the power bar sets the power', JSON.stringify(bar));
+
+  // ---- The second shot; holding Back Space steps back once ----
+  await tapKey(13);
+  check(await waitPanel(page, msg.strike, 2000) === msg.strike, 'the on-screen Enter fires the second shot');
+  check(await waitPanelNot(page, msg.strike, 60000) !== null, 'the second shot ends');
+  await tapKey(8, 1200);
+  await sleep(150);
+  const once = await digest(page, 0, 0, 881);
+  check(await panelText(page) === msg.undone && once !== legalRack,
+        'holding the on-screen Back Space steps back one shot, not more');
+  await tapKey(8);
+  await sleep(150);
+  check(await digest(page, 0, 0, 881) === legalRack, 'a second tap steps back to the rack');
+
+  // ---- The on-screen Esc ends the game ----
+  await tapKey(27);
+  await sleep(200);
+  check(await page.evaluate(() => document.body.dataset.game === 'ended' &&
+                                   /終了/.test(document.getElementById('tavoren-status').textContent)),
+        'the on-screen Esc ends the game');
+  await page.close();
+
+  // ---- Portrait ----
+  const tall = await browser.newPage();
+  watchErrors(tall, errors);
+  await tall.emulate(KnownDevices['iPhone 13']);
+  await tall.goto(server.url, {waitUntil: 'load'});
+  await waitPanel(tall, msg.aiming, 10000);
+  const portrait = await tall.evaluate(() => {
+    const box = (e) => e.getBoundingClientRect();
+    const c = box(document.getElementById('tavoren-canvas'));
+    const p = box(document.getElementById('tavoren-panel'));
+    const keys = [...document.querySelectorAll('#tavoren-keys [data-key]')].map(box);
+    const hint = document.getElementById('tavoren-turn');
+    return {
+      vw: innerWidth, vh: innerHeight, cw: c.width, ch: c.height, cr: c.right, pb: p.bottom,
+      keys: keys.every((k) => k.left >= 0 && k.right <= innerWidth && k.bottom <= innerHeight && k.width >= 44),
+      hint: getComputedStyle(hint).display !== 'none' && hint.textContent.includes('横向き'),
+    };
+  });
+  check(portrait.vw === 390 && portrait.cr <= 390 && portrait.cw > portrait.ch &&
+        Math.abs(portrait.cw / portrait.ch - 1016 / 500) < 1e-3 && portrait.pb <= portrait.vh,
+        'in portrait the table fits the width, not rotated', JSON.stringify(portrait));
+  check(portrait.keys, 'in portrait the on-screen keys are on the screen');
+  check(portrait.hint, 'in portrait the page suggests turning the device');
+  await tall.close();
+} catch (e) {
+  check(false, 'the touch test ran to its end', e.stack || String(e));
+} finally {
+  check(errors.length === 0, 'the page logged no error', errors.join('\n'));
+  await close();
+  server.stop();
+  clearTimeout(watchdog);
+}
+if (failed() > 0) {
+  console.log(`touch test: ${failed()} check(s) failed`);
+  process.exit(1);
+}
+console.log('touch test: all checks passed');
