@@ -46,10 +46,16 @@ on_fail() {
   echo "--- seed $seed, $seconds s of random input; X state now:"
   x_state --grabs
   [ -n "$window_id" ] && echo "(the game's window is $window_id)"
+  echo "--- the window's focus as the game saw it (SDL's event log):"
+  grep -E 'FOCUS_(GAINED|LOST)|WINDOWEVENT_(HIDDEN|SHOWN)' "$work/game.log" | tail -n 10
   echo "--- last lines of the record (ms since start, what was done or seen):"
   tail -n 60 "$record"
   if [ -n "${TAVOREN_SOAK_LOG:-}" ]; then cp "$record" "$TAVOREN_SOAK_LOG"; fi
 }
+
+# SDL logs every event but mouse motion to the game's output: which keys
+# reached the game, and when its window gained or lost the focus.
+export SDL_EVENT_LOGGING=1
 
 t0_ms=$(now_ms)
 start_xvfb

@@ -50,8 +50,8 @@ fail() {
   echo "FAIL: $*" >&2
   if declare -F on_fail >/dev/null; then on_fail >&2; fi
   if [ -n "$game_pid" ] && [ -s "$work/game.log" ]; then
-    echo "--- game output:" >&2
-    cat "$work/game.log" >&2
+    echo "--- game output (last 80 lines):" >&2
+    tail -n 80 "$work/game.log" >&2
   fi
   exit 1
 }
