@@ -175,6 +175,24 @@ log "random input done: $steps steps"
 log "X after the random input: $(x_state --grabs | tr '\n' ';')"
 echo "ok: $steps random steps in $seconds s; the game is still running"
 
+# The window stayed on the screen throughout: the game never hid it.
+viewable || fail "the window is no longer viewable after the random input"
+if grep -q 'SDL_WINDOWEVENT_HIDDEN' "$work/game.log"; then
+  fail "the window was hidden during the random input"
+fi
+
+# Without a window manager the keyboard focus is wherever the last
+# XSetInputFocus put it: SDL gives it to the window once, when it is first
+# shown, and nothing gives it back should it move. A window manager would
+# focus the window the user works in; so does the test, after recording where
+# the focus was.
+focus_id=$(x_state | sed -n '1s/^focus: \(0x[0-9a-f]*\).*/\1/p')
+if [ "$focus_id" != "$window_id" ]; then
+  echo "note: after the random input the X focus is not on the window: $(x_state | head -n1)"
+  log "focus moved away from the window; giving it back as a window manager would"
+  xdotool windowfocus --sync "$window_id" || fail "could not give the window the focus"
+fi
+
 # --- The keyboard still works ---------------------------------------------------
 
 # The keys go to the server's keyboard, as a user's would, with the pointer
