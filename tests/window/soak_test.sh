@@ -9,7 +9,9 @@
 # BackSpace restores the table as it was before the shot, Esc ends the
 # program with status 0. Every few seconds, and whenever a check fails, the
 # state of the X server's keyboard (focus, modifiers, keys held, XKB
-# controls) is recorded.
+# controls) is recorded. The window must stay shown throughout; if the X focus
+# has left it, that is reported and the window is given the focus the way a
+# window manager would before the keys are checked.
 #
 # usage: soak_test.sh GAME INPUT_TOOL
 #   GAME        the tavoren binary
