@@ -70,17 +70,19 @@ log "X with the window open: $(x_state | tr '\n' ';')"
 
 win_x=$(((screen_w - client_w) / 2))
 win_y=$(((screen_h - client_h) / 2))
+# Every draw comes from $RANDOM in this shell, never in a command
+# substitution: a subshell draws from a generator of its own, seeded anew, and
+# the input would not repeat for the same seed.
 RANDOM=$seed
-rnd() { echo $((RANDOM % $1)); }
 
-# A point for the pointer: mostly on the window, else anywhere on the screen
-# (xdotool keeps the pointer on the screen; the screen reaches well outside
-# the window on every side).
+# point: sets px, py to a point for the pointer: mostly on the window, else
+# anywhere on the screen (xdotool keeps the pointer on the screen; the screen
+# reaches well outside the window on every side).
 point() {
-  if [ "$(rnd 10)" -lt 7 ]; then
-    echo "$((win_x + RANDOM % client_w)) $((win_y + RANDOM % client_h))"
+  if [ $((RANDOM % 10)) -lt 7 ]; then
+    px=$((win_x + RANDOM % client_w)) py=$((win_y + RANDOM % client_h))
   else
-    echo "$((RANDOM % screen_w)) $((RANDOM % screen_h))"
+    px=$((RANDOM % screen_w)) py=$((RANDOM % screen_h))
   fi
 }
 
@@ -95,7 +97,11 @@ readonly holdable=(Shift_L Shift_R Control_L Control_R Alt_L Alt_R Super_L)
 held_keys=()
 held_button=""
 
-pick() { local -n list=$1; echo "${list[RANDOM % ${#list[@]}]}"; }
+# pick LIST: sets picked to one of the list's words.
+pick() {
+  local -n list=$1
+  picked=${list[RANDOM % ${#list[@]}]}
+}
 
 # do_x ARGS...: one xdotool command, recorded.
 do_x() {
@@ -104,42 +110,57 @@ do_x() {
 }
 
 random_step() {
-  local r p k n i
-  r=$(rnd 100)
+  local r n i
+  r=$((RANDOM % 100))
   if [ "$r" -lt 30 ]; then
-    do_x mousemove $(point)
+    point
+    do_x mousemove "$px" "$py"
   elif [ "$r" -lt 44 ]; then
     # A drag with the left button, sometimes released far away, sometimes
     # left held for a while.
-    do_x mousemove $(point) mousedown 1
-    n=$((1 + $(rnd 4)))
-    for ((i = 0; i < n; i++)); do do_x mousemove $(point); done
-    if [ "$(rnd 8)" -eq 0 ]; then held_button=1; else do_x mouseup 1; fi
+    point
+    do_x mousemove "$px" "$py" mousedown 1
+    n=$((1 + RANDOM % 4))
+    for ((i = 0; i < n; i++)); do
+      point
+      do_x mousemove "$px" "$py"
+    done
+    if [ $((RANDOM % 8)) -eq 0 ]; then held_button=1; else do_x mouseup 1; fi
   elif [ "$r" -lt 48 ]; then
-    do_x mousemove $(point) click $((2 + $(rnd 4)))
+    point
+    do_x mousemove "$px" "$py" click $((2 + RANDOM % 4))
   elif [ "$r" -lt 62 ]; then
-    k=$(pick game_keys)
-    if [ "$(rnd 2)" -eq 0 ]; then do_x key "$k"; else do_x key --window "$window_id" "$k"; fi
+    pick game_keys
+    if [ $((RANDOM % 2)) -eq 0 ]; then
+      do_x key "$picked"
+    else
+      do_x key --window "$window_id" "$picked"
+    fi
   elif [ "$r" -lt 80 ]; then
-    do_x key "$(pick other_keys)"
+    pick other_keys
+    do_x key "$picked"
   elif [ "$r" -lt 90 ]; then
-    do_x key "$(pick combos)"
+    pick combos
+    do_x key "$picked"
   elif [ "$r" -lt 96 ]; then
-    if [ ${#held_keys[@]} -gt 0 ] && [ "$(rnd 2)" -eq 0 ]; then
+    if [ ${#held_keys[@]} -gt 0 ] && [ $((RANDOM % 2)) -eq 0 ]; then
       do_x keyup "${held_keys[@]}"
       held_keys=()
     else
-      k=$(pick holdable)
-      do_x keydown "$k"
-      held_keys+=("$k")
+      pick holdable
+      do_x keydown "$picked"
+      held_keys+=("$picked")
     fi
   elif [ "$r" -lt 98 ]; then
-    if [ -n "$held_button" ]; then do_x mouseup "$held_button"; held_button=""; fi
-    sleep 0.$((1 + $(rnd 4)))
+    if [ -n "$held_button" ]; then
+      do_x mouseup "$held_button"
+      held_button=""
+    fi
+    sleep 0.$((1 + RANDOM % 4))
   else
-    sleep 0.$((2 + $(rnd 6)))
+    sleep 0.$((2 + RANDOM % 6))
   fi
-  sleep 0.0$(rnd 4)
+  sleep 0.0$((RANDOM % 4))
 }
 
 release_all() {
