@@ -244,10 +244,15 @@ press Home
 poll 30 fresh_rack || fail "Home did not rack a new game"
 echo "ok: Home racks a new game"
 
-# Enter shoots: the cue ball leaves the head spot. The picture before the
-# shot is kept for BackSpace.
-sleep 0.5
-screenshot || fail "no picture of the window"
+# Enter shoots: the cue ball leaves the head spot. Enter counts only once the
+# new rack's first cycle has run, so the picture must first hold still; that
+# picture is kept for BackSpace.
+settled() {
+  cp "$work/shot.rgb" "$work/previous.rgb" 2>/dev/null
+  sleep 0.3
+  screenshot && cmp -s "$work/shot.rgb" "$work/previous.rgb"
+}
+poll 30 settled || fail "the new rack never held still"
 cp "$work/shot.rgb" "$work/before.rgb"
 press Return
 poll 30 cue_ball_left_head_spot || fail "Enter did not shoot"
