@@ -17,65 +17,9 @@ fi
 game=$1
 close_tool=$2
 
-for tool in Xvfb xwininfo xdotool import convert od; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
-
-# xwininfo prints window names in the locale's encoding; the title is UTF-8.
-utf8_locale=$(locale -a 2>/dev/null | grep -i -m1 -E '^(C|en_US)\.utf-?8$' || true)
-export LC_ALL=${utf8_locale:-C.UTF-8}
-unset WAYLAND_DISPLAY
-export SDL_VIDEODRIVER=x11
-
-readonly screen_w=1280 screen_h=1024
-readonly title="タヴォレン"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-window.XXXXXX") || exit 1
-xvfb_pid=""
-game_pid=""
-
-cleanup() {
-  if [ -n "$game_pid" ]; then kill "$game_pid" 2>/dev/null; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; fi
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
-
-fail() {
-  echo "FAIL: $*" >&2
-  if [ -n "$game_pid" ] && [ -s "$work/game.log" ]; then
-    echo "--- game output:" >&2
-    cat "$work/game.log" >&2
-  fi
-  exit 1
-}
-
-# Children get SIGTERM should this script die without running its traps.
-pdeath=()
-if command -v setpriv >/dev/null 2>&1 && setpriv --pdeathsig TERM true 2>/dev/null; then
-  pdeath=(setpriv --pdeathsig TERM --)
-fi
-
-# poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds or the
-# time is up (measured by the clock, so slow commands don't stretch it).
-poll() {
-  local limit=$1
-  shift
-  local deadline=$(($(date +%s%N) / 1000000 + limit * 1000))
-  while :; do
-    "$@" && return 0
-    [ $(($(date +%s%N) / 1000000)) -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
-
-alive() { kill -0 "$1" 2>/dev/null; }
-game_ended() { ! alive "$game_pid"; }
+# shellcheck source=tests/window/x_session.sh
+. "$(dirname "$0")/x_session.sh"
+require_tools Xvfb xwininfo xdotool import convert od
 
 # --- No display at all ----------------------------------------------------------
 
@@ -92,92 +36,15 @@ echo "ok: without a display the game fails with status $status"
 
 # --- The X server -----------------------------------------------------------
 
-display_ready() {
-  alive "$xvfb_pid" || fail "Xvfb ended at start-up: $(cat "$work/xvfb.log")"
-  grep -qE '^[0-9]+$' "$work/display" 2>/dev/null
-}
-
-# Xvfb picks a free display number itself and writes it to fd 3. Without
-# -noreset it would reset whenever its last client leaves, dropping any
-# connection (the next run of the game) that comes in meanwhile.
-"${pdeath[@]}" Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp -noreset \
-  3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-poll 30 display_ready || fail "Xvfb did not report a display"
-export DISPLAY=":$(head -n1 "$work/display")"
-poll 30 xwininfo -root >/dev/null 2>&1 || fail "cannot reach Xvfb on $DISPLAY"
-echo "Xvfb on $DISPLAY"
+start_xvfb
 
 # --- Helpers on the game's window --------------------------------------------
-
-start_game() {
-  "${pdeath[@]}" "$game" >"$work/game.log" 2>&1 &
-  game_pid=$!
-}
-
-# Sets window_id and window_geometry from the top-level window named $title.
-find_window() {
-  alive "$game_pid" || fail "the game ended before its window appeared"
-  local line
-  line=$(xwininfo -root -children 2>/dev/null | grep -F "\"$title\":" | head -n1) || return 1
-  [ -n "$line" ] || return 1
-  window_id=$(awk '{print $1}' <<<"$line")
-  window_geometry=$(grep -oE '[0-9]+x[0-9]+[+-][0-9]+[+-][0-9]+' <<<"$line" | head -n1)
-  [ -n "$window_id" ]
-}
-
-viewable() { xwininfo -id "$window_id" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-
-# Takes a picture of the window's client area as raw RGB in $work/shot.rgb.
-screenshot() {
-  import -window "$window_id" "$work/shot.png" 2>/dev/null &&
-    convert "$work/shot.png" -depth 8 "rgb:$work/shot.rgb" 2>/dev/null &&
-    [ "$(stat -c %s "$work/shot.rgb")" -eq $((1016 * 500 * 3)) ]
-}
-
-# pixel X Y: prints "R G B" of the last screenshot.
-pixel() {
-  od -An -tu1 -v -j $((($2 * 1016 + $1) * 3)) -N3 "$work/shot.rgb" | awk '{print $1, $2, $3}'
-}
-
-# The number of dark pixels in the panel's text band: the message's glyphs.
-panel_ink() {
-  convert "$work/shot.png" -crop 1008x16+4+482 +repage -colorspace gray -depth 8 gray:- |
-    od -An -tu1 -v | awk '{for (i = 1; i <= NF; i++) if ($i < 96) n++} END {print n + 0}'
-}
 
 expect_pixel() {
   local x=$1 y=$2 want=$3 what=$4 got
   got=$(pixel "$x" "$y")
   [ "$got" = "$want" ] || fail "$what at ($x,$y): want RGB($want), got RGB($got)"
   echo "ok: $what at ($x,$y) is RGB($got)"
-}
-
-# The first tick has run once the panel shows its first message.
-first_message_shown() {
-  screenshot && [ "$(pixel 100 100)" = "0 192 0" ] && [ "$(panel_ink)" -ge 300 ]
-}
-
-cue_ball_left_head_spot() {
-  screenshot && [ "$(pixel 240 236)" != "255 255 255" ]
-}
-
-# wait_exit SECONDS: waits for the game to end; fails unless its status is 0.
-wait_exit() {
-  poll "$1" game_ended || fail "the game did not end within $1 s"
-  local status=0
-  wait "$game_pid" || status=$?
-  [ "$status" -eq 0 ] || fail "the game ended with status $status"
-  game_pid=""
-  xwininfo -root -children 2>/dev/null | grep -qF "\"$title\":" && fail "the window is still there"
-  return 0
-}
-
-open_window() {
-  start_game
-  poll 60 find_window || fail "no window titled $title appeared"
-  poll 30 viewable || fail "window $window_id never became viewable"
-  poll 60 first_message_shown || fail "the table and the first message never showed"
 }
 
 # --- Run 1: window, picture, Enter, Esc ---------------------------------------
