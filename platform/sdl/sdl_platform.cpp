@@ -14,7 +14,7 @@
 
 #include "app/form.h"
 #include "platform/platform.h"
-#include "platform/sdl/cycle_schedule.h"
+#include "platform/cycle_schedule.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/panel_font.h"
 #include "platform/sdl/present.h"

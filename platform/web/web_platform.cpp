@@ -11,7 +11,7 @@
 
 #include "app/form.h"
 #include "platform/platform.h"
-#include "platform/sdl/cycle_schedule.h"  // plain C++: the same schedule as the SDL loop
+#include "platform/cycle_schedule.h"
 
 // The page side (page.js, in TavorenPage). Events come as a kind and five
 // numbers: a (key code or DOM button), modifier keys (1 Shift, 2 Alt,
@@ -28,8 +28,6 @@ EM_JS(double, TavorenPageDateNow, (), { return Date.now(); });
 namespace tavoren::web {
 
 namespace {
-
-using sdl::CycleSchedule;
 
 enum EventKind { kNone = 0, kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisible = 4 };
 

@@ -5,7 +5,7 @@
 #include <SDL.h>
 
 #include "game/state.h"
-#include "platform/sdl/cycle_schedule.h"
+#include "platform/cycle_schedule.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/panel_font.h"
 

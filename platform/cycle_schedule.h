@@ -1,11 +1,12 @@
-// The 40 ms cycle timer as a schedule on a monotonic clock. The event loop
+// The 40 ms cycle timer as a schedule on a monotonic clock, shared by the
+// layers that keep their own event loop (SDL2, web). The loop
 // asks it how long it may sleep and whether a tick is due; it never owes
 // more than one tick, however late the loop comes back.
 #pragma once
 
 #include <cstdint>
 
-namespace tavoren::sdl {
+namespace tavoren {
 
 class CycleSchedule {
  public:
@@ -49,4 +50,4 @@ class CycleSchedule {
   std::int64_t due_ = 0;
 };
 
-}  // namespace tavoren::sdl
+}  // namespace tavoren
