@@ -136,6 +136,16 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
+// Runs a shell command line; its exit status, or -1 when it did not exit.
+int ShellStatus(const std::string& command) {
+  const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+  return raw;
+#else
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+}
+
 // Runs tavoren-headless in `dir` with the given arguments (already quoted)
 // and, if `input` is given, that text on standard input.
 ProgramResult RunProgram(const ScratchDir& dir, const std::string& args,
@@ -151,12 +161,7 @@ ProgramResult RunProgram(const ScratchDir& dir, const std::string& args,
     command += " < /dev/null";
   }
   command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
-  const int raw = std::system(command.c_str());
-#if defined(_WIN32)
-  r.status = raw;
-#else
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
+  r.status = ShellStatus(command);
   r.out = ReadFile(out);
   r.err = ReadFile(err);
   return r;
@@ -803,13 +808,7 @@ TEST(Frame, FullFileSystemLeavesTheOldPictureAsItWas) {
   const std::string command = "cd " + Quote(dir.Path().string()) +
                               " && trap '' XFSZ && ulimit -f 2 && " + Quote(TAVOREN_HEADLESS_BIN) +
                               " script.txt > stdout.txt 2> stderr.txt";
-  const int raw = std::system(command.c_str());
-#if defined(_WIN32)
-  (void)raw;
-#else
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
-#endif
+  EXPECT_EQ(ShellStatus(command), 1);
   EXPECT_EQ(ReadFile(dir / "keep.png"), "the old picture");
   EXPECT_EQ(ReadFile(dir / "stdout.txt"), "settled 40\n");
   EXPECT_NE(ReadFile(dir / "stderr.txt").find("keep.png"), std::string::npos);
@@ -828,13 +827,7 @@ TEST(Program, OutputThatCannotBeWrittenIsAFailure) {
   const std::string command = Quote(TAVOREN_HEADLESS_BIN) + " " +
                               Quote((dir / "script.txt").string()) + " > /dev/full 2> " +
                               Quote((dir / "stderr.txt").string());
-  const int raw = std::system(command.c_str());
-#if defined(_WIN32)
-  (void)raw;
-#else
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_NE(WEXITSTATUS(raw), 0);
-#endif
+  EXPECT_NE(ShellStatus(command), 0);
   EXPECT_NE(ReadFile(dir / "stderr.txt").find("standard output"), std::string::npos);
 }
 
@@ -851,9 +844,7 @@ TEST(Program, Version) {
   EXPECT_EQ(RunProgram(dir, "--version x").status, 2);
 #if !defined(_WIN32)
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const int raw = std::system((Quote(TAVOREN_HEADLESS_BIN) + " --version > /dev/full").c_str());
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_EQ(ShellStatus(Quote(TAVOREN_HEADLESS_BIN) + " --version > /dev/full"), 1);
 #endif
 }
 
@@ -863,13 +854,7 @@ TEST(Program, ClosedOutputStopsTheRunAtTheFirstAnswer) {
   WriteFile(dir / "script.txt", "show\nsettle\nframe after.png\nstate\n");
   const std::string command = "cd " + Quote(dir.Path().string()) + " && " +
                               Quote(TAVOREN_HEADLESS_BIN) + " script.txt >&- 2> stderr.txt";
-  const int raw = std::system(command.c_str());
-#if defined(_WIN32)
-  (void)raw;
-#else
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
-#endif
+  EXPECT_EQ(ShellStatus(command), 1);
   EXPECT_NE(ReadFile(dir / "stderr.txt").find("cannot write standard output"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "after.png"));
 }
@@ -888,7 +873,7 @@ TEST(Program, AnswersAreOutBeforeTheScriptEnds) {
       " script.txt > stdout.txt 2> stderr.txt & pid=$!; i=0; "
       "while [ $i -lt 300 ] && ! grep -qx end stdout.txt; do sleep 0.1; i=$((i+1)); done; "
       "kill -9 $pid; wait $pid; true; } 2>/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(ShellStatus(command), 0);
   const std::string out = ReadFile(dir / "stdout.txt");
   const auto blocks = StateBlocks(out);
   ASSERT_FALSE(blocks.empty()) << out.substr(0, 200);

@@ -100,10 +100,8 @@ std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   return rgb;
 }
 
-namespace {
-
 #ifdef _WIN32
-std::wstring Wide(const std::string& utf8) {
+std::wstring WideFromUtf8(const std::string& utf8) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
   if (n <= 1) return std::wstring();
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
@@ -113,6 +111,8 @@ std::wstring Wide(const std::string& utf8) {
 }
 #endif
 
+namespace {
+
 // What stands at path: nothing, a regular file, or something else (a
 // directory, a device, a pipe), which a frame must never replace.
 enum class Existing { None, File, Other };
@@ -120,7 +120,7 @@ enum class Existing { None, File, Other };
 Existing WhatIsAt(const std::string& path) {
 #ifdef _WIN32
   struct _stat64 st;
-  if (_wstat64(Wide(path).c_str(), &st) != 0) return Existing::None;
+  if (_wstat64(WideFromUtf8(path).c_str(), &st) != 0) return Existing::None;
   return (st.st_mode & _S_IFMT) == _S_IFREG ? Existing::File : Existing::Other;
 #else
   struct stat st;
@@ -131,7 +131,7 @@ Existing WhatIsAt(const std::string& path) {
 
 std::FILE* OpenNewFile(const std::string& path) {
 #ifdef _WIN32
-  return _wfopen(Wide(path).c_str(), L"wb");
+  return _wfopen(WideFromUtf8(path).c_str(), L"wb");
 #else
   return std::fopen(path.c_str(), "wb");
 #endif
@@ -139,7 +139,7 @@ std::FILE* OpenNewFile(const std::string& path) {
 
 bool MoveOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif
@@ -147,7 +147,7 @@ bool MoveOver(const std::string& from, const std::string& to) {
 
 void RemoveFile(const std::string& path) {
 #ifdef _WIN32
-  _wremove(Wide(path).c_str());
+  _wremove(WideFromUtf8(path).c_str());
 #else
   std::remove(path.c_str());
 #endif

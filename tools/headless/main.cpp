@@ -39,21 +39,12 @@ std::string ToUtf8(const wchar_t* wide) {
   utf8.resize(static_cast<std::size_t>(n - 1));
   return utf8;
 }
-
-std::wstring ToWide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  if (n <= 1) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
-  wide.resize(static_cast<std::size_t>(n - 1));
-  return wide;
-}
 #endif
 
 // Opens a file given by its UTF-8 name for reading.
 std::FILE* OpenForReading(const std::string& name) {
 #ifdef _WIN32
-  return _wfopen(ToWide(name).c_str(), L"rb");
+  return _wfopen(tavoren::headless::WideFromUtf8(name).c_str(), L"rb");
 #else
   return std::fopen(name.c_str(), "rb");
 #endif
