@@ -20,30 +20,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 dist=$root/dist
-started=$SECONDS
-phase_started=$SECONDS
-
-phase() {
-  echo "-- $1 (at $((SECONDS - started)) s)"
-  phase_started=$SECONDS
-}
-done_phase() { echo "   done in $((SECONDS - phase_started)) s"; }
-fail() {
-  echo "test-packages: FAIL: $*" >&2
-  exit 1
-}
+suite=test-packages
+# phase, done_phase, fail, require_tools
+# shellcheck source=scripts/lib/suite.sh
+. "$root/scripts/lib/suite.sh"
 
 # start_xvfb, use_wine_prefix, check_game_window
 # shellcheck source=scripts/lib/wine-game.sh
 . "$root/scripts/lib/wine-game.sh"
 
-missing=()
-for tool in cmake cpack dpkg-deb lintian appstreamcli desktop-file-validate man zcat unzip strings \
-  iconv sha256sum Xvfb xwininfo xdotool import convert wine wineboot wineserver; do
-  command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-[ ${#missing[@]} -eq 0 ] ||
-  fail "missing ${missing[*]}: run scripts/deps.sh --with-windows --with-packaging"
+require_tools "scripts/deps.sh --with-windows --with-packaging" \
+  cmake cpack dpkg-deb lintian appstreamcli desktop-file-validate man zcat unzip strings iconv \
+  sha256sum Xvfb xwininfo xdotool import convert wine wineboot wineserver
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-packages.XXXXXX")
 xvfb_pid=""

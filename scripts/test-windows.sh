@@ -24,28 +24,17 @@ fi
 
 build=$root/build-win
 jobs=$(nproc)
-started=$SECONDS
-phase_started=$SECONDS
-
-phase() {
-  echo "-- $1 (at $((SECONDS - started)) s)"
-  phase_started=$SECONDS
-}
-done_phase() { echo "   done in $((SECONDS - phase_started)) s"; }
-fail() {
-  echo "test-windows: FAIL: $*" >&2
-  exit 1
-}
+suite=test-windows
+# phase, done_phase, fail, require_tools
+# shellcheck source=scripts/lib/suite.sh
+. "$root/scripts/lib/suite.sh"
 
 # start_xvfb, use_wine_prefix, check_game_window
 # shellcheck source=scripts/lib/wine-game.sh
 . "$root/scripts/lib/wine-game.sh"
 
-missing=()
-for tool in cmake x86_64-w64-mingw32-g++ wine wineboot wineserver Xvfb xwininfo xdotool import convert; do
-  command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-[ ${#missing[@]} -eq 0 ] || fail "missing ${missing[*]}: run scripts/deps.sh --with-windows"
+require_tools "scripts/deps.sh --with-windows" \
+  cmake x86_64-w64-mingw32-g++ wine wineboot wineserver Xvfb xwininfo xdotool import convert
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-windows.XXXXXX")
 xvfb_pid=""

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Helpers for the checks that run Windows programs under Wine, sourced by
 # scripts/test-windows.sh and scripts/test-packages.sh. The sourcing script
-# defines fail() (prints its words and exits non-zero) and cleans up in an
+# has sourced suite.sh (for fail) and cleans up in an
 # EXIT trap: it kills $app_pid if set, runs `wineserver -k` if $wine_up is
 # set, and kills $xvfb_pid if set.
 

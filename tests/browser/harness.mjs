@@ -75,6 +75,38 @@ export async function launch() {
   }};
 }
 
+// Runs one browser test, `node FILE SITE_DIR`: serves SITE_DIR on
+// 127.0.0.1, starts a fresh Chromium and calls body({browser, server,
+// errors}), with a watchdog over the whole run. A thrown error is a failed
+// check, and so is anything left in errors (fill it with watchErrors). Prints
+// the summary and exits 1 when a check failed.
+export async function runBrowserTest(name, file, body) {
+  const site = process.argv[2];
+  if (!site) {
+    console.error(`usage: node ${file} SITE_DIR`);
+    process.exit(2);
+  }
+  const watchdog = setTimeout(() => { console.error(`FAIL ${name}: out of time`); process.exit(1); }, 240000);
+  const server = await serve(site);
+  const {browser, close} = await launch();
+  const errors = [];
+  try {
+    await body({browser, server, errors});
+  } catch (e) {
+    check(false, `the ${name} ran to its end`, e.stack || String(e));
+  } finally {
+    check(errors.length === 0, 'the page logged no error', errors.join('\n'));
+    await close();
+    server.stop();
+    clearTimeout(watchdog);
+  }
+  if (failed() > 0) {
+    console.log(`${name}: ${failed()} check(s) failed`);
+    process.exit(1);
+  }
+  console.log(`${name}: all checks passed`);
+}
+
 // Collects everything the page reports as going wrong.
 export function watchErrors(page, errors = []) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(`console ${m.type()}: ${m.text()}`); });

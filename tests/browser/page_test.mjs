@@ -3,26 +3,14 @@
 //
 // usage: node page_test.mjs SITE_DIR
 import {
-  msg, colours, rackColoursWrong, check, failed, sleep, serve, launch, watchErrors,
+  msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors,
   panelText, waitPanel, waitPanelNot, pixels, pixel, same, digest, pagePoint, cueLineEndsAt,
 } from './harness.mjs';
 
-const site = process.argv[2];
-if (!site) {
-  console.error('usage: node page_test.mjs SITE_DIR');
-  process.exit(2);
-}
-
-// The whole test may not hang: a watchdog ends it.
-const watchdog = setTimeout(() => { console.error('FAIL page test: out of time'); process.exit(1); }, 240000);
-
-const server = await serve(site);
-const {browser, close} = await launch();
-let errors = [];
-try {
+await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, errors}) => {
   const page = await browser.newPage();
   await page.setViewport({width: 1280, height: 800});
-  errors = watchErrors(page);
+  watchErrors(page, errors);
   // Whether the page kept the browser's own action of a key away.
   await page.evaluateOnNewDocument(() => {
     window.__keys = [];
@@ -243,16 +231,4 @@ try {
   await sleep(300);
   check(await digest(page) === beforeEsc && await panelText(page) === panelAtEnd,
         'after Esc no key or click changes anything');
-} catch (e) {
-  check(false, 'the page test ran to its end', e.stack || String(e));
-} finally {
-  check(errors.length === 0, 'the page logged no error', errors.join('\n'));
-  await close();
-  server.stop();
-  clearTimeout(watchdog);
-}
-if (failed() > 0) {
-  console.log(`page test: ${failed()} check(s) failed`);
-  process.exit(1);
-}
-console.log('page test: all checks passed');
+});

@@ -7,20 +7,9 @@
 // usage: node touch_test.mjs SITE_DIR
 import {KnownDevices} from 'puppeteer-core';
 import {
-  msg, colours, rackColoursWrong, check, failed, sleep, serve, launch, watchErrors, panelText,
+  msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors, panelText,
   waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt,
 } from './harness.mjs';
-
-const site = process.argv[2];
-if (!site) {
-  console.error('usage: node touch_test.mjs SITE_DIR');
-  process.exit(2);
-}
-const watchdog = setTimeout(() => { console.error('FAIL touch test: out of time'); process.exit(1); }, 240000);
-
-const server = await serve(site);
-const {browser, close} = await launch();
-const errors = [];
 
 // Fingers through the DevTools protocol: each call gives the fingers that
 // touch the screen after it (page coordinates, CSS pixels).
@@ -36,7 +25,7 @@ async function keyCentre(page, code) {
   });
 }
 
-try {
+await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, errors}) => {
   const page = await browser.newPage();
   watchErrors(page, errors);
   await page.emulate(KnownDevices['iPhone 13 landscape']);
@@ -217,16 +206,4 @@ try {
   check(portrait.keys, 'in portrait the on-screen keys are on the screen');
   check(portrait.hint, 'in portrait the page suggests turning the device');
   await tall.close();
-} catch (e) {
-  check(false, 'the touch test ran to its end', e.stack || String(e));
-} finally {
-  check(errors.length === 0, 'the page logged no error', errors.join('\n'));
-  await close();
-  server.stop();
-  clearTimeout(watchdog);
-}
-if (failed() > 0) {
-  console.log(`touch test: ${failed()} check(s) failed`);
-  process.exit(1);
-}
-console.log('touch test: all checks passed');
+});
