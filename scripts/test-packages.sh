@@ -348,14 +348,14 @@ done_phase
 phase "installer /S and uninstaller /S in a Japanese Windows"
 # The same prefix, with Wine's display language Japanese (the locale built
 # into the scratch folder above).
-ja_wine() { env -u LC_ALL -u LANGUAGE LOCPATH="$tmp/locale" LANG=ja_JP.UTF-8 wine "$@"; }
-timeout 120 ja_wine "$setup" /S >"$tmp/setup-ja.log" 2>&1 || { cat "$tmp/setup-ja.log"; fail "the installer failed (Japanese)"; }
+ja_wine=(env -u LC_ALL -u LANGUAGE LOCPATH="$tmp/locale" LANG=ja_JP.UTF-8 wine)
+timeout 120 "${ja_wine[@]}" "$setup" /S >"$tmp/setup-ja.log" 2>&1 || { cat "$tmp/setup-ja.log"; fail "the installer failed (Japanese)"; }
 wineserver -w
 [ -f "$start_menu/タヴォレンのアンインストール.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ] ||
   fail "the uninstall shortcut is not タヴォレンのアンインストール in a Japanese Windows: $(ls "$start_menu")"
 strings "$start_menu/タヴォレンのアンインストール.lnk" | grep -qxF 'C:\Program Files\Tavoren\Uninstall.exe' ||
   fail "the Japanese uninstall shortcut does not start the uninstaller"
-timeout 120 ja_wine 'C:\Program Files\Tavoren\Uninstall.exe' /S >"$tmp/uninstall-ja.log" 2>&1 ||
+timeout 120 "${ja_wine[@]}" 'C:\Program Files\Tavoren\Uninstall.exe' /S >"$tmp/uninstall-ja.log" 2>&1 ||
   { cat "$tmp/uninstall-ja.log"; fail "the uninstaller failed (Japanese)"; }
 timeout 120 wineserver -w || fail "the uninstaller did not end"
 [ ! -e "$start_menu" ] || fail "the Japanese uninstaller left $(ls "$start_menu")"
