@@ -18,10 +18,6 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The file names per generator are set in packaging/cpack-options.cmake.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-options.cmake)
-# Reproducible packages: every staged file gets the time SOURCE_DATE_EPOCH
-# names (scripts/package sets it to the last commit's), which the Debian and
-# zip generators use anyway and the NSIS installer stores with each file.
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/stage-times.cmake)
 
 if(WIN32)
   set(CPACK_GENERATOR NSIS ZIP)
@@ -44,7 +40,11 @@ if(WIN32)
   #
   # The installer's version block (what Explorer's properties show), like
   # tavoren.exe's: product タヴォレン and the version, in Japanese (0x0411).
+  #
+  # No file times in the installer (NSIS would store each file's, also of the
+  # files CPack writes just before): the same sources give the same bytes.
   set(CPACK_NSIS_DEFINES "Target amd64-unicode
+  SetDateSave off
   VIProductVersion ${PROJECT_VERSION}.0
   VIFileVersion ${PROJECT_VERSION}.0
   VIAddVersionKey /LANG=1041 ProductName 'タヴォレン'
