@@ -56,10 +56,16 @@ want_geometry="1016x500+$(((screen_w - 1016) / 2))+$(((screen_h - 500) / 2))"
   fail "window geometry: want $want_geometry (1016x500 client area, centred), got $window_geometry"
 # The game's icon for task bars, and the title also in the legacy WM_NAME,
 # which window managers that know no UTF-8 read: COMPOUND_TEXT for katakana.
-LC_ALL=C.UTF-8 xprop -id "$window_id" _NET_WM_ICON | grep -q 'Icon (64 x 64)' ||
-  fail "the window has no 64 x 64 icon (_NET_WM_ICON)"
-wm_name=$(LC_ALL=C.UTF-8 xprop -id "$window_id" WM_NAME)
-[ "$wm_name" = "WM_NAME(COMPOUND_TEXT) = \"$title\"" ] || fail "legacy title: $wm_name"
+# (The window may be listed before the game has set them and shown it.)
+has_icon() { [[ $(LC_ALL=C.UTF-8 xprop -id "$window_id" _NET_WM_ICON) == *'Icon (64 x 64)'* ]]; }
+legacy_name() { LC_ALL=C.UTF-8 xprop -id "$window_id" WM_NAME; }
+want_name="WM_NAME(COMPOUND_TEXT) = \"$title\""
+for _ in $(seq 50); do
+  has_icon && [ "$(legacy_name)" = "$want_name" ] && break
+  sleep 0.1
+done
+has_icon || fail "the window has no 64 x 64 icon (_NET_WM_ICON)"
+[ "$(legacy_name)" = "$want_name" ] || fail "legacy title: $(legacy_name)"
 echo "ok: the window's icon is 64 x 64, its WM_NAME is COMPOUND_TEXT \"$title\""
 
 expect_pixel 10 240 "112 32 0" "rail"
