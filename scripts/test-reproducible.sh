@@ -70,9 +70,9 @@ listing() {
       ar tv "$file" >"$out"
       dpkg-deb --ctrl-tarfile "$file" | tar -tv --full-time >>"$out"
       dpkg-deb --fsys-tarfile "$file" | tar -tv --full-time >>"$out"
-      mkdir -p "$out.x" && dpkg-deb -x "$file" "$out.x" && (cd "$out.x" && find . -type f -exec sha256sum {} + | sort) >>"$out"
+      rm -rf "$out.x" && mkdir -p "$out.x" && dpkg-deb -x "$file" "$out.x" && (cd "$out.x" && find . -type f -exec sha256sum {} + | sort) >>"$out"
       ;;
-    *.zip) unzip -Zv "$file" | grep -vE '^ *(offset of|There is no)' >"$out" ;;
+    *.zip) unzip -Zv "$file" | grep -vE '^(Archive:| *offset of| *There is no)' >"$out" ;;
     *) cmp "$file" "$first/$(basename "$file")" >"$out" 2>&1 || true ;;
   esac
 }
