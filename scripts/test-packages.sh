@@ -299,7 +299,7 @@ cmp -s "$installed/tavoren.exe" "$zip_exe" || fail "the installed tavoren.exe is
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/タヴォレン/タヴォレン.lnk"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut タヴォレン\\タヴォレン.lnk"
 start_menu=$(dirname "$shortcut")
-[ -f "$start_menu/Uninstall タヴォレン.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ] ||
+{ [ -f "$start_menu/Uninstall タヴォレン.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ]; } ||
   fail "the uninstall shortcut is not 'Uninstall タヴォレン' in a non-Japanese Windows: $(ls "$start_menu")"
 # The shortcut starts the installed game (its target, in the link's
 # LinkInfo, in the ANSI code page) and shows the game's icon: the flag
@@ -352,7 +352,7 @@ phase "installer /S and uninstaller /S in a Japanese Windows"
 ja_wine=(env -u LC_ALL -u LANGUAGE LOCPATH="$tmp/locale" LANG=ja_JP.UTF-8 wine)
 timeout 120 "${ja_wine[@]}" "$setup" /S >"$tmp/setup-ja.log" 2>&1 || { cat "$tmp/setup-ja.log"; fail "the installer failed (Japanese)"; }
 wineserver -w
-[ -f "$start_menu/タヴォレンのアンインストール.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ] ||
+{ [ -f "$start_menu/タヴォレンのアンインストール.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ]; } ||
   fail "the uninstall shortcut is not タヴォレンのアンインストール in a Japanese Windows: $(ls "$start_menu")"
 strings "$start_menu/タヴォレンのアンインストール.lnk" | grep -qxF 'C:\Program Files\Tavoren\Uninstall.exe' ||
   fail "the Japanese uninstall shortcut does not start the uninstaller"

@@ -50,6 +50,7 @@ else
   build 1 "$tmp/one/tavoren"
   first=$tmp/one/tavoren/dist
 fi
+# shellcheck disable=SC2016 # $0 is for the inner shell
 build 2 "$tmp/second-build/somewhere/else/src" TZ=Asia/Tokyo LANG=ja_JP.UTF-8 sh -c 'umask 002 && exec "$0"'
 second=$tmp/second-build/somewhere/else/src/dist
 
