@@ -296,6 +296,7 @@ installed=$drive_c/Program\ Files/Tavoren
 [ ! -e "$drive_c/Program Files (x86)/Tavoren" ] || fail "installed into Program Files (x86)"
 cmp -s "$installed/tavoren.exe" "$zip_exe" || fail "the installed tavoren.exe is not the zip's"
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
+cmp -s "$installed/LICENSE.txt" "$tmp/zip/$top/LICENSE.txt" || fail "the installed LICENSE.txt is not the zip's"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/タヴォレン/タヴォレン.lnk"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut タヴォレン\\タヴォレン.lnk"
 start_menu=$(dirname "$shortcut")
@@ -382,9 +383,12 @@ if [ -n "$with_web" ]; then
   (cd build-web/site && find . -type f | sed "s|^\./|$wtop/|" | LC_ALL=C sort) >"$tmp/web-want"
   diff -u "$tmp/web-want" "$tmp/web-files" || fail "the web zip's files differ from build-web/site (- missing, + extra)"
   grep -qx "$wtop/index.html" "$tmp/web-files" || fail "no $wtop/index.html in the web zip"
+  grep -qx "$wtop/LICENSE.txt" "$tmp/web-files" || fail "no $wtop/LICENSE.txt in the web zip"
   mkdir -p "$tmp/web"
   unzip -q "$web_zip" -d "$tmp/web"
   diff -r build-web/site "$tmp/web/$wtop" >/dev/null || fail "the web zip's files differ in content from build-web/site"
+  { grep -q 'The Tavoren developers' "$tmp/web/$wtop/LICENSE.txt" && grep -q 'Rich Felker' "$tmp/web/$wtop/LICENSE.txt"; } ||
+    fail "the web zip's LICENSE.txt lacks the MIT licence or musl's notice"
   echo "   $(wc -l <"$tmp/web-files") files, as in build-web/site"
   done_phase
 else
