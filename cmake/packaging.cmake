@@ -37,21 +37,48 @@ if(WIN32)
   # 32-bit installer, which a 64-bit-only Wine runs without installing
   # anything, and still reports success.) CPack replaces these defines with
   # its own in a component install: one more reason for the monolithic one.
-  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  #
+  # The installer's version block (what Explorer's properties show), like
+  # tavoren.exe's: product タヴォレン and the version, in Japanese (0x0411).
+  #
+  # No file times in the installer (NSIS would store each file's, also of the
+  # files CPack writes just before): the same sources give the same bytes.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode
+  SetDateSave off
+  VIProductVersion ${PROJECT_VERSION}.0
+  VIFileVersion ${PROJECT_VERSION}.0
+  VIAddVersionKey /LANG=1041 ProductName 'タヴォレン'
+  VIAddVersionKey /LANG=1041 ProductVersion '${PROJECT_VERSION}'
+  VIAddVersionKey /LANG=1041 FileVersion '${PROJECT_VERSION}'
+  VIAddVersionKey /LANG=1041 FileDescription 'タヴォレン セットアップ'
+  VIAddVersionKey /LANG=1041 CompanyName '${CPACK_PACKAGE_VENDOR}'
+  VIAddVersionKey /LANG=1041 LegalCopyright 'Copyright (c) 2026 The Tavoren developers. MIT License.'")
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  # The game's name is タヴォレン in every language: the installer, the
+  # Start-menu folder, the shortcuts and the list of installed programs.
   set(CPACK_NSIS_PACKAGE_NAME "タヴォレン")
   set(CPACK_NSIS_DISPLAY_NAME "タヴォレン")
-  # The Start-menu shortcut, with the program's own icon.
+  # The Start-menu shortcuts: the game, with the program's own icon, and the
+  # uninstaller, named in the language the installer runs in ($LANGUAGE
+  # 1041 is Japanese). CPack's own "Uninstall" shortcut is removed again.
   set(CPACK_NSIS_CREATE_ICONS_EXTRA
-      "  CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\タヴォレン.lnk' '$INSTDIR\\\\tavoren.exe' '' '$INSTDIR\\\\tavoren.exe' 0")
-  # The uninstaller removes the shortcut, and also the vendor's registry key
-  # that holds the install key, which it would otherwise leave empty (this
-  # runs after the install key is deleted).
+      "  CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\タヴォレン.lnk' '$INSTDIR\\\\tavoren.exe' '' '$INSTDIR\\\\tavoren.exe' 0
+  StrCmp $LANGUAGE 1041 0 +3
+    CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\タヴォレンのアンインストール.lnk' '$INSTDIR\\\\Uninstall.exe'
+    Goto +2
+  CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Uninstall タヴォレン.lnk' '$INSTDIR\\\\Uninstall.exe'")
+  set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "  Delete '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Uninstall.lnk'")
+  # The uninstaller removes the shortcuts (the uninstall one in either
+  # language: the display language may have changed since), and also the
+  # vendor's registry key that holds the install key, which it would
+  # otherwise leave empty (this runs after the install key is deleted).
   set(CPACK_NSIS_DELETE_ICONS_EXTRA "  Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\タヴォレン.lnk'
+  Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\タヴォレンのアンインストール.lnk'
+  Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\Uninstall タヴォレン.lnk'
   DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
-  # No licence has been chosen yet (see packaging/debian/copyright): no
-  # licence page, rather than CPack's placeholder text.
-  set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+  # The licence page shows LICENSE.txt, the file installed beside the game
+  # (see platform/win32/CMakeLists.txt).
+  set(CPACK_RESOURCE_FILE_LICENSE ${TAVOREN_WINDOWS_LICENSE})
   set(CPACK_NSIS_INSTALLED_ICON_NAME tavoren.exe)
   set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/data/tavoren.ico)

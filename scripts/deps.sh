@@ -34,7 +34,8 @@ for option in "$@"; do
       # scripts/package and its checks: the Debian package (dependencies
       # found by dpkg-shlibdeps, which CPack calls on what `file` says is
       # ELF), its lint and the catalogue check; the Windows installer; zips.
-      packages+=(dpkg-dev file lintian man-db groff-base appstream nsis unzip)
+      # locales: the package check builds a Japanese locale for man.
+      packages+=(dpkg-dev file lintian man-db groff-base appstream nsis unzip locales)
       ;;
     *)
       echo "usage: $0 [--with-windows] [--with-packaging]" >&2

@@ -30,7 +30,8 @@ suite=test-packages
 . "$root/scripts/lib/wine-game.sh"
 
 require_tools "scripts/deps.sh --with-windows --with-packaging" \
-  cmake cpack dpkg-deb lintian appstreamcli desktop-file-validate man zcat unzip strings iconv \
+  cmake cpack dpkg-deb lintian appstreamcli desktop-file-validate man localedef zcat unzip strings iconv \
+  x86_64-w64-mingw32-g++ python3 \
   sha256sum Xvfb xwininfo xdotool import convert wine wineboot wineserver
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-packages.XXXXXX")
@@ -137,6 +138,7 @@ check_files "$deb" usr/games/tavoren usr/share/applications/tavoren.desktop \
   usr/share/doc/tavoren/changelog.gz usr/share/doc/tavoren/copyright \
   usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/tavoren.png \
   usr/share/icons/hicolor/scalable/apps/tavoren.svg usr/share/man/man6/tavoren.6.gz \
+  usr/share/man/ja/man6/tavoren.6.gz \
   usr/share/metainfo/io.github.tavoren.tavoren.metainfo.xml
 check_lintian "$deb"
 
@@ -144,7 +146,7 @@ debroot=$tmp/deb-root
 mkdir -p "$debroot"
 dpkg-deb -x "$deb" "$debroot"
 metainfo=$debroot/usr/share/metainfo/io.github.tavoren.tavoren.metainfo.xml
-appstreamcli validate --no-net "$metainfo" >"$tmp/appstream.log" 2>&1 || {
+appstreamcli validate --pedantic --no-net "$metainfo" >"$tmp/appstream.log" 2>&1 || {
   cat "$tmp/appstream.log"
   fail "appstreamcli rejects the metainfo file"
 }
@@ -155,14 +157,36 @@ launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n1 | cut -d'"' -f2)
 [ "$newest" = "$version" ] || fail "the metainfo's newest release is $newest, not $version"
 grep -q '<name xml:lang="ja">タヴォレン</name>' "$metainfo" || fail "no Japanese name in the metainfo"
+sed 's/^/   appstreamcli: /' "$tmp/appstream.log"
+# One name for the game everywhere: タヴォレン, also as the default.
+grep -q '<name>タヴォレン</name>' "$metainfo" || fail "the metainfo's default name is not タヴォレン"
+grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metainfo has no project_license MIT"
 
 desktop=$debroot/usr/share/applications/tavoren.desktop
-desktop-file-validate "$desktop" || fail "desktop-file-validate rejects tavoren.desktop"
+desktop-file-validate "$desktop" >"$tmp/desktop.log" 2>&1 || { cat "$tmp/desktop.log"; fail "desktop-file-validate rejects tavoren.desktop"; }
+[ ! -s "$tmp/desktop.log" ] || { cat "$tmp/desktop.log"; fail "desktop-file-validate has remarks"; }
+grep -qx 'Name=タヴォレン' "$desktop" || fail "the desktop entry's name is not タヴォレン"
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 [ -x "$debroot/usr/games/${exec_line%% *}" ] || fail "Exec=$exec_line is not in /usr/games"
 
 check_changelog "$debroot/usr/share/doc/tavoren/changelog.gz"
 check_man "$debroot/usr/share/man/man6/tavoren.6.gz"
+check_man "$debroot/usr/share/man/ja/man6/tavoren.6.gz"
+# Under a Japanese locale (built into the scratch folder: this machine may
+# have none) man finds the Japanese page, from the unpacked package.
+mkdir -p "$tmp/locale"
+localedef -i ja_JP -f UTF-8 "$tmp/locale/ja_JP.UTF-8" 2>/dev/null || [ -e "$tmp/locale/ja_JP.UTF-8/LC_CTYPE" ] ||
+  fail "localedef cannot build ja_JP.UTF-8"
+ja_man=$(env -u LC_ALL -u LANGUAGE LOCPATH="$tmp/locale" LANG=ja_JP.UTF-8 MANPATH="$debroot/usr/share/man" \
+  MANWIDTH=80 man --warnings 6 tavoren 2>"$tmp/man.err") || { cat "$tmp/man.err"; fail "man 6 tavoren under ja_JP.UTF-8"; }
+[ ! -s "$tmp/man.err" ] || { cat "$tmp/man.err"; fail "the Japanese page renders with warnings"; }
+grep -q '^説明' <<<"$ja_man" || fail "LANG=ja_JP.UTF-8 man 6 tavoren does not show the Japanese page"
+echo "   LANG=ja_JP.UTF-8 man 6 tavoren: the Japanese page"
+# The copyright file: machine-readable, MIT (Expat) for the game.
+copyright=$debroot/usr/share/doc/tavoren/copyright
+head -n1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in the machine-readable format"
+grep -qx 'License: Expat' "$copyright" || fail "the copyright file does not grant the MIT (Expat) licence"
 
 # The unpacked game finds all its libraries on this system.
 if ldd "$debroot/usr/games/tavoren" | grep -q 'not found'; then
@@ -176,13 +200,27 @@ if dpkg-deb -f "$headless_deb" Depends | grep -qE 'sdl|font'; then
   fail "tavoren-headless depends on the game's libraries: $(dpkg-deb -f "$headless_deb" Depends)"
 fi
 check_files "$headless_deb" usr/bin/tavoren-headless usr/share/man/man1/tavoren-headless.1.gz \
-  usr/share/doc/tavoren-headless/{README.md,copyright,changelog.gz}
+  usr/share/doc/tavoren-headless/{README.md,copyright,changelog.gz} \
+  usr/share/doc/tavoren-headless/examples/{rack,break,undo}.txt
 check_lintian "$headless_deb"
 dpkg-deb -x "$headless_deb" "$debroot"
 check_changelog "$debroot/usr/share/doc/tavoren-headless/changelog.gz"
 check_man "$debroot/usr/share/man/man1/tavoren-headless.1.gz"
 [ "$("$debroot/usr/bin/tavoren-headless" --version)" = "tavoren-headless $version" ] ||
   fail "the packaged tavoren-headless --version does not say $version"
+"$debroot/usr/bin/tavoren-headless" --help | grep -q '^usage: tavoren-headless' ||
+  fail "the packaged tavoren-headless --help does not print the usage with status 0"
+# Every path the installed README names exists in the package, and its
+# examples run as it says.
+hdoc=/usr/share/doc/tavoren-headless
+for path in $(grep -oE '/usr/[A-Za-z0-9_./-]*[A-Za-z0-9]' "$debroot$hdoc/README.md" | sort -u); do
+  [ -e "$debroot$path" ] || fail "the installed README names $path, which the package does not hold"
+done
+for example in rack break undo; do
+  "$debroot/usr/bin/tavoren-headless" "$debroot$hdoc/examples/$example.txt" >"$tmp/example.out" ||
+    fail "the installed example $example.txt fails"
+  grep -qx 'end' "$tmp/example.out" || fail "the installed example $example.txt prints no state"
+done
 # It plays a script: the first tick of a rack judges it after 40 ms.
 out=$(printf 'clock 1000\nshow\nsettle\nstate\n' | "$debroot/usr/bin/tavoren-headless") ||
   fail "the packaged tavoren-headless failed on a script"
@@ -207,13 +245,17 @@ done_phase
 phase "portable zip"
 top=tavoren-$version-windows-x64
 unzip -Z1 "$zip" | grep -v '/$' >"$tmp/zip-files"
-[ "$(cat "$tmp/zip-files")" = "$top/tavoren.exe" ] ||
-  fail "the zip holds $(tr '\n' ' ' <"$tmp/zip-files"), want only $top/tavoren.exe"
+[ "$(tr '\n' ' ' <"$tmp/zip-files")" = "$top/LICENSE.txt $top/tavoren.exe " ] ||
+  fail "the zip holds $(tr '\n' ' ' <"$tmp/zip-files"), want $top/LICENSE.txt and $top/tavoren.exe"
 mkdir -p "$tmp/zip"
 unzip -q "$zip" -d "$tmp/zip"
 zip_exe=$tmp/zip/$top/tavoren.exe
 # The version block carries the version (UTF-16 strings in the resources).
 strings -el "$zip_exe" | grep -qx "$version" || fail "tavoren.exe's version block does not say $version"
+# The licence beside it: MIT, and the notice of winpthreads linked in.
+zip_license=$tmp/zip/$top/LICENSE.txt
+grep -q 'Copyright (c) 2026 The Tavoren developers' "$zip_license" || fail "LICENSE.txt lacks the MIT licence"
+grep -q 'winpthreads' "$zip_license" || fail "LICENSE.txt lacks the winpthreads notice"
 echo "   $top/tavoren.exe, version $version"
 done_phase
 
@@ -254,8 +296,12 @@ installed=$drive_c/Program\ Files/Tavoren
 [ ! -e "$drive_c/Program Files (x86)/Tavoren" ] || fail "installed into Program Files (x86)"
 cmp -s "$installed/tavoren.exe" "$zip_exe" || fail "the installed tavoren.exe is not the zip's"
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
+cmp -s "$installed/LICENSE.txt" "$tmp/zip/$top/LICENSE.txt" || fail "the installed LICENSE.txt is not the zip's"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/タヴォレン/タヴォレン.lnk"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut タヴォレン\\タヴォレン.lnk"
+start_menu=$(dirname "$shortcut")
+{ [ -f "$start_menu/Uninstall タヴォレン.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ]; } ||
+  fail "the uninstall shortcut is not 'Uninstall タヴォレン' in a non-Japanese Windows: $(ls "$start_menu")"
 # The shortcut starts the installed game (its target, in the link's
 # LinkInfo, in the ANSI code page) and shows the game's icon: the flag
 # HasIconLocation (0x40 in the link flags at offset 20) with the game as the
@@ -301,6 +347,34 @@ done
 echo "   no file and no registry key left behind"
 done_phase
 
+phase "installer /S and uninstaller /S in a Japanese Windows"
+# The same prefix, with Wine's display language Japanese (the locale built
+# into the scratch folder above).
+ja_wine=(env -u LC_ALL -u LANGUAGE LOCPATH="$tmp/locale" LANG=ja_JP.UTF-8 wine)
+timeout 120 "${ja_wine[@]}" "$setup" /S >"$tmp/setup-ja.log" 2>&1 || { cat "$tmp/setup-ja.log"; fail "the installer failed (Japanese)"; }
+wineserver -w
+{ [ -f "$start_menu/タヴォレンのアンインストール.lnk" ] && [ ! -e "$start_menu/Uninstall.lnk" ]; } ||
+  fail "the uninstall shortcut is not タヴォレンのアンインストール in a Japanese Windows: $(ls "$start_menu")"
+strings "$start_menu/タヴォレンのアンインストール.lnk" | grep -qxF 'C:\Program Files\Tavoren\Uninstall.exe' ||
+  fail "the Japanese uninstall shortcut does not start the uninstaller"
+# The version blocks of the game and of the installer, as Windows reads
+# them (tests/windows/file_version.cpp): product タヴォレン and the version.
+x86_64-w64-mingw32-g++ -O1 -municode -static -o "$tmp/file_version.exe" tests/windows/file_version.cpp -lversion ||
+  fail "compile tests/windows/file_version.cpp"
+for exe in 'C:\Program Files\Tavoren\tavoren.exe' "$(winepath -w "$setup" 2>/dev/null)"; do
+  blocks=$(wine "$tmp/file_version.exe" "$exe" ProductName ProductVersion) ||
+    fail "no Japanese version block in $exe"
+  [ "$blocks" = "$(printf 'ProductName=タヴォレン\nProductVersion=%s' "$version")" ] ||
+    fail "the version block of $exe says: $blocks"
+done
+timeout 120 "${ja_wine[@]}" 'C:\Program Files\Tavoren\Uninstall.exe' /S >"$tmp/uninstall-ja.log" 2>&1 ||
+  { cat "$tmp/uninstall-ja.log"; fail "the uninstaller failed (Japanese)"; }
+timeout 120 wineserver -w || fail "the uninstaller did not end"
+[ ! -e "$start_menu" ] || fail "the Japanese uninstaller left $(ls "$start_menu")"
+echo "   Start menu: タヴォレン\\タヴォレンのアンインストール.lnk, removed again"
+echo "   version blocks of tavoren.exe and the installer, read under Wine: ProductName タヴォレン, ProductVersion $version"
+done_phase
+
 # --- 5. The web page ---------------------------------------------------------------
 if [ -n "$with_web" ]; then
   phase "web zip"
@@ -309,9 +383,12 @@ if [ -n "$with_web" ]; then
   (cd build-web/site && find . -type f | sed "s|^\./|$wtop/|" | LC_ALL=C sort) >"$tmp/web-want"
   diff -u "$tmp/web-want" "$tmp/web-files" || fail "the web zip's files differ from build-web/site (- missing, + extra)"
   grep -qx "$wtop/index.html" "$tmp/web-files" || fail "no $wtop/index.html in the web zip"
+  grep -qx "$wtop/LICENSE.txt" "$tmp/web-files" || fail "no $wtop/LICENSE.txt in the web zip"
   mkdir -p "$tmp/web"
   unzip -q "$web_zip" -d "$tmp/web"
   diff -r build-web/site "$tmp/web/$wtop" >/dev/null || fail "the web zip's files differ in content from build-web/site"
+  { grep -q 'The Tavoren developers' "$tmp/web/$wtop/LICENSE.txt" && grep -q 'Rich Felker' "$tmp/web/$wtop/LICENSE.txt"; } ||
+    fail "the web zip's LICENSE.txt lacks the MIT licence or musl's notice"
   echo "   $(wc -l <"$tmp/web-files") files, as in build-web/site"
   done_phase
 else

@@ -831,8 +831,8 @@ TEST(Program, OutputThatCannotBeWrittenIsAFailure) {
   EXPECT_NE(ReadFile(dir / "stderr.txt").find("standard output"), std::string::npos);
 }
 
-// The version the packages carry: one line on standard output and status 0;
-// a failure when that line cannot be written.
+// The version the packages carry, and the usage: on standard output with
+// status 0; a failure when the version cannot be written.
 TEST(Program, Version) {
   REQUIRE_POSIX_SHELL();
   ScratchDir dir;
@@ -842,6 +842,12 @@ TEST(Program, Version) {
   EXPECT_EQ(r.err, "");
   // With a second word it is a wrong command line, not a version request.
   EXPECT_EQ(RunProgram(dir, "--version x").status, 2);
+  // --help is the usage on standard output, not a script named "--help".
+  const ProgramResult help = RunProgram(dir, "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: tavoren-headless [SCRIPT | --help | --version]\n", 0), 0u)
+      << help.out;
+  EXPECT_EQ(help.err, "");
 #if !defined(_WIN32)
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(ShellStatus(Quote(TAVOREN_HEADLESS_BIN) + " --version > /dev/full"), 1);

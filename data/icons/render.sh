@@ -11,3 +11,6 @@ for s in "${sizes[@]}"; do
 done
 # The .ico of tavoren.exe: the sizes Windows asks for most.
 convert 16x16/tavoren.png 32x32/tavoren.png 48x48/tavoren.png 256x256/tavoren.png ../tavoren.ico
+# The window icon of the SDL build, built into the program: a 32-bit BMP with
+# alpha, which SDL reads without an image library.
+convert 64x64/tavoren.png ../tavoren-window.bmp

@@ -18,10 +18,12 @@
 #include "platform/sdl/keys.h"
 #include "platform/sdl/panel_font.h"
 #include "platform/sdl/present.h"
+#include "platform/sdl/window_icon.h"
 
 #ifdef TAVOREN_SDL_X11
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <errno.h>
 #include <poll.h>
 #endif
@@ -54,6 +56,29 @@ std::uint32_t UptimeMs() {
                            static_cast<std::uint64_t>(ts.tv_nsec) / 1'000'000u;
   return static_cast<std::uint32_t>(ms);
 }
+
+// The game's icon on the window. Without it the game still runs.
+void SetWindowIcon(SDL_Window* window) {
+  SDL_Surface* icon = SDL_LoadBMP_RW(
+      SDL_RWFromConstMem(kWindowIconBmp, static_cast<int>(kWindowIconBmpSize)), 1);
+  if (icon == nullptr) return;
+  SDL_SetWindowIcon(window, icon);
+  SDL_FreeSurface(icon);
+}
+
+#ifdef TAVOREN_SDL_X11
+// The title in WM_NAME as window managers that read only that property
+// expect it: STRING (Latin-1) or, for the katakana, COMPOUND_TEXT. SDL writes
+// the UTF-8 bytes there as text of the C locale, which those show garbled;
+// its _NET_WM_NAME, in UTF-8, stays as it is.
+void SetLegacyWindowName(Display* display, Window window, const char* utf8) {
+  char* list[] = {const_cast<char*>(utf8)};
+  XTextProperty name{};
+  if (Xutf8TextListToTextProperty(display, list, 1, XStdICCTextStyle, &name) != Success) return;
+  XSetWMName(display, window, &name);
+  XFree(name.value);
+}
+#endif
 
 // The bit of a button in SDL's button mask; none for a button number that
 // does not fit in it.
@@ -158,11 +183,13 @@ bool SdlPlatform::Open() {
     return false;
   }
   SDL_StopTextInput();  // keys only; no input method
+  SetWindowIcon(window_);
 #ifdef TAVOREN_SDL_X11
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (SDL_GetWindowWMInfo(window_, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
     xDisplay_ = info.info.x11.display;
+    SetLegacyWindowName(xDisplay_, info.info.x11.window, msg::kTitle);
   }
 #endif
   if (SDL_GetWindowSurface(window_) == nullptr) {

@@ -30,8 +30,10 @@ use_wine_prefix() {
   export WINEPREFIX=$1
   export WINEARCH=win64
   export WINEDEBUG=-all
-  # No Mono or Gecko installation prompts: nothing here needs them.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko installation prompts: nothing here needs them. No
+  # winemenubuilder either: it would copy the Start-menu shortcuts that the
+  # installer makes into this machine's menus and icons under $HOME.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   # shellcheck disable=SC2034 # read by the sourcing script's cleanup
   wine_up=1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

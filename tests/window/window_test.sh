@@ -19,7 +19,7 @@ close_tool=$2
 
 # shellcheck source=tests/window/x_session.sh
 . "$(dirname "$0")/x_session.sh"
-require_tools Xvfb xwininfo xdotool import convert od
+require_tools Xvfb xwininfo xprop xdotool import convert od
 
 # --- No display at all ----------------------------------------------------------
 
@@ -54,6 +54,19 @@ echo "ok: window $window_id \"$title\" $window_geometry"
 want_geometry="1016x500+$(((screen_w - 1016) / 2))+$(((screen_h - 500) / 2))"
 [ "$window_geometry" = "$want_geometry" ] ||
   fail "window geometry: want $want_geometry (1016x500 client area, centred), got $window_geometry"
+# The game's icon for task bars, and the title also in the legacy WM_NAME,
+# which window managers that know no UTF-8 read: COMPOUND_TEXT for katakana.
+# (The window may be listed before the game has set them and shown it.)
+has_icon() { [[ $(LC_ALL=C.UTF-8 xprop -id "$window_id" _NET_WM_ICON) == *'Icon (64 x 64)'* ]]; }
+legacy_name() { LC_ALL=C.UTF-8 xprop -id "$window_id" WM_NAME; }
+want_name="WM_NAME(COMPOUND_TEXT) = \"$title\""
+for _ in $(seq 50); do
+  has_icon && [ "$(legacy_name)" = "$want_name" ] && break
+  sleep 0.1
+done
+has_icon || fail "the window has no 64 x 64 icon (_NET_WM_ICON)"
+[ "$(legacy_name)" = "$want_name" ] || fail "legacy title: $(legacy_name)"
+echo "ok: the window's icon is 64 x 64, its WM_NAME is COMPOUND_TEXT \"$title\""
 
 expect_pixel 10 240 "112 32 0" "rail"
 expect_pixel 100 100 "0 192 0" "cloth"

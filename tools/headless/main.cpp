@@ -1,6 +1,7 @@
 // tavoren-headless [SCRIPT]: plays the game from a timeline of input (the
 // file, or standard input) and prints what the script asks for.
 // tavoren-headless --version: prints the program's version.
+// tavoren-headless --help: prints the usage.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -61,9 +62,17 @@ int Run(const std::vector<std::string>& argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
+  constexpr const char* kUsage = "usage: tavoren-headless [SCRIPT | --help | --version]\n";
   if (argc > 2) {
-    std::cerr << "usage: tavoren-headless [SCRIPT | --version]\n";
+    std::cerr << kUsage;
     return 2;
+  }
+  if (argc == 2 && argv[1] == "--help") {
+    std::cout << kUsage
+              << "Plays the game from a script (the file SCRIPT, or standard input) and\n"
+                 "prints what the script asks for. See tavoren-headless(1).\n";
+    std::cout.flush();
+    return std::cout ? 0 : 1;
   }
   if (argc == 2 && argv[1] == "--version") {
     std::cout << "tavoren-headless " TAVOREN_VERSION "\n";
