@@ -243,7 +243,7 @@ export async function runBrowserTest(name, file, body, {minutes = 4} = {}) {
   const errors = [];
   try {
     await body({browser, server, errors, engine, site});
-    for (const page of watched) await readPageErrors(page, errors);
+    for (const page of watched) if (!page.isClosed?.()) await readPageErrors(page, errors);
   } catch (e) {
     check(false, `the ${name} ran to its end`, e.stack || String(e));
   } finally {
