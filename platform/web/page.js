@@ -12,6 +12,7 @@ var TavorenPage = (function () {
   var queue = [];            // [kind, a, modifiers, buttons, x, y]
   var wake = null;           // resolves the program's current wait
   var attached = false;
+  var painted = false;
   var removers = [];
   var buttons = 0;           // DOM buttons last seen held
   var pointerId = null;      // the one pointer that plays (first finger, mouse or pen)
@@ -316,6 +317,11 @@ var TavorenPage = (function () {
     },
 
     putRows: function (pixels, top, bottom) {
+      if (!painted) {
+        painted = true;
+        // When the first picture reached the canvas, for measuring start-up.
+        if (window.performance && performance.mark) performance.mark('tavoren-first-picture');
+      }
       var bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels + top * kWidth * 4,
                                         (bottom - top) * kWidth * 4);
       ctx.putImageData(new ImageData(bytes, kWidth, bottom - top), 0, top);

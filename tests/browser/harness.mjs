@@ -219,6 +219,7 @@ async function launchWebKit(env) {
       await call('DELETE', s('')).catch(() => {});
       proc.kill();
     },
+    process: () => proc,
   };
 }
 
