@@ -2,8 +2,9 @@
 // tavoren.js. The listeners here only queue events and wake the program;
 // web_platform.cpp takes them from the queue and calls the form's handlers.
 // Also here: copying painted rows to the canvas, the panel text, the
-// on-screen keys of touch devices, the page's scale, and the line that says
-// the game has ended.
+// on-screen keys of touch devices and their full-screen key, the page's
+// scale, the guards that keep wheels and touches from leaving the page, and
+// the line that says the game has ended.
 var TavorenPage = (function () {
   'use strict';
   var kWidth = 1016, kHeight = 500;

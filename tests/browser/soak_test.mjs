@@ -47,12 +47,20 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
   };
   const heapBefore = await heap();
 
-  // A point on the page: mostly on the canvas, else beside it or far off.
+  // A point on the page: mostly on the canvas, else beside it (the
+  // on-screen keys among it) or far off; never on the on-screen Esc.
+  const escKey = () => page.$eval('#tavoren-keys [data-key="27"]', (b) => {
+    const r = b.getBoundingClientRect();
+    return [r.left - 2, r.top - 2, r.right + 2, r.bottom + 2];
+  });
   const somewhere = async () => {
     const r = random();
-    if (r < 0.6) return pagePoint(page, below(1016), below(500));
-    if (r < 0.85) return pagePoint(page, -40 + below(1096), pick([-30 + below(25), 505 + below(40)]));
-    return [below(1500) - 100, below(1000) - 100];  // far off, even outside the window
+    let p;
+    if (r < 0.6) p = await pagePoint(page, below(1016), below(500));
+    else if (r < 0.85) p = await pagePoint(page, -40 + below(1200), pick([-30 + below(25), 505 + below(80)]));
+    else p = [below(1500) - 100, below(1000) - 100];  // far off, even outside the window
+    const [l, t, rt, b] = await escKey();
+    return p[0] >= l && p[0] <= rt && p[1] >= t && p[1] <= b ? [l - 10, t - 10] : p;
   };
   const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', {
     type, touchPoints: points.map(([x, y]) => ({x, y, id: 0, radiusX: 1 + below(10), radiusY: 1 + below(10)}))});
