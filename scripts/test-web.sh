@@ -52,7 +52,8 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 [ -s "$tmp/display" ] || { cat "$tmp/xvfb.log"; echo "web: FAIL: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$tmp/display")"
+DISPLAY=":$(head -n1 "$tmp/display")"
+export DISPLAY
 
 for engine in chromium firefox webkit; do
   echo "== web: the page in $engine"
