@@ -133,14 +133,15 @@ var TavorenPage = (function () {
     if (!e.ctrlKey && e.cancelable) e.preventDefault();
   }
 
-  // The on-screen full-screen key, where the page may go full screen.
+  // The on-screen full-screen key, where the page may go full screen. A
+  // mouse acts as it presses, a finger or pen as it lifts: only then may a
+  // page go full screen.
   function fullscreenElement() {
     return document.fullscreenElement || document.webkitFullscreenElement || null;
   }
   function onFullscreenKey(e) {
     e.preventDefault();
-    if (e.type === 'pointerdown' && e.button !== 0) return;
-    if (e.type === 'click' && e.detail !== 0) return;
+    if (e.button !== 0 || (e.pointerType === 'mouse') !== (e.type === 'pointerdown')) return;
     var root = document.documentElement;
     var done;
     if (fullscreenElement()) {
@@ -231,7 +232,7 @@ var TavorenPage = (function () {
     on(window, 'wheel', onWheel, {passive: false});
     if (!fullscreenKey.hidden) {
       on(fullscreenKey, 'pointerdown', onFullscreenKey);
-      on(fullscreenKey, 'click', onFullscreenKey);
+      on(fullscreenKey, 'pointerup', onFullscreenKey);
       on(fullscreenKey, 'contextmenu', prevent);
       on(document, 'fullscreenchange', onFullscreenChange);
       on(document, 'webkitfullscreenchange', onFullscreenChange);
