@@ -24,6 +24,7 @@ async function plays(page, what) {
 await runBrowserTest('install test', 'install_test.mjs', async ({browser, errors, engine, site}) => {
   // The folder as unpacked from the zip, somewhere on disk.
   const unpacked = fs.mkdtempSync(path.join(os.tmpdir(), 'tavoren-unpacked-'));
+  let server = null;
   try {
     fs.cpSync(site, unpacked, {recursive: true});
     const page = await browser.newPage();
@@ -34,7 +35,7 @@ await runBrowserTest('install test', 'install_test.mjs', async ({browser, errors
     await page.close();
 
     // ---- Served over http: installable ----
-    let server = await serve(unpacked);
+    server = await serve(unpacked);
     const app = await browser.newPage();
     watchErrors(app, errors);
     const cdp = await app.createCDPSession();
@@ -75,6 +76,7 @@ await runBrowserTest('install test', 'install_test.mjs', async ({browser, errors
 
     // ---- Offline: the server gone, a reload still plays ----
     server.stop();
+    server = null;
     await sleep(300);
     const offline = [];
     watchErrors(app, offline);
@@ -94,6 +96,7 @@ await runBrowserTest('install test', 'install_test.mjs', async ({browser, errors
     check(/WebAssembly/.test(said) && /ブラウザー/.test(said), 'without WebAssembly the page says so and what to do', said);
     await bare.close();
   } finally {
+    server?.stop();
     fs.rmSync(unpacked, {recursive: true, force: true});
   }
 });
