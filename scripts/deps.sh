@@ -18,8 +18,9 @@ packages=(
   clang libclang-rt-dev
   # installation check
   desktop-file-utils
-  # the browser build and its tests (scripts/test-web.sh)
-  emscripten binaryen chromium nodejs python3
+  # the browser build and its tests (scripts/test-web.sh): the page's icons,
+  # and the three engines the page is tested in
+  emscripten binaryen chromium nodejs python3 librsvg2-bin firefox-esr webkit2gtk-driver
 )
 # npm comes with some builds of node and as a package of its own with others.
 command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -2,8 +2,9 @@
 // tavoren.js. The listeners here only queue events and wake the program;
 // web_platform.cpp takes them from the queue and calls the form's handlers.
 // Also here: copying painted rows to the canvas, the panel text, the
-// on-screen keys of touch devices, the page's scale, and the line that says
-// the game has ended.
+// on-screen keys of touch devices and their full-screen key, the page's
+// scale, the guards that keep wheels and touches from leaving the page, and
+// the line that says the game has ended.
 var TavorenPage = (function () {
   'use strict';
   var kWidth = 1016, kHeight = 500;
@@ -12,11 +13,12 @@ var TavorenPage = (function () {
   var queue = [];            // [kind, a, modifiers, buttons, x, y]
   var wake = null;           // resolves the program's current wait
   var attached = false;
+  var painted = false;
   var removers = [];
   var buttons = 0;           // DOM buttons last seen held
   var pointerId = null;      // the one pointer that plays (first finger, mouse or pen)
   var scale = 1;
-  var canvas, ctx, panel, status, holder, turn;
+  var canvas, ctx, panel, status, holder, turn, fullscreenKey;
 
   // Zero-delay yields through a message channel: setTimeout(0) would be
   // clamped to 4 ms once the waits nest.
@@ -118,6 +120,44 @@ var TavorenPage = (function () {
 
   function prevent(e) { e.preventDefault(); }
 
+  // A finger on the canvas neither scrolls nor zooms; the browser may
+  // already have taken a touch over (then it is not cancelable).
+  function onTouchStart(e) {
+    if (e.cancelable) e.preventDefault();
+  }
+
+  // The wheel has no use here, and a sideways one (Shift+wheel, a touchpad's
+  // two-finger swipe) would take the tab back in its history. Ctrl+wheel
+  // still zooms the page.
+  function onWheel(e) {
+    if (!e.ctrlKey && e.cancelable) e.preventDefault();
+  }
+
+  // The on-screen full-screen key, where the page may go full screen. A
+  // mouse acts as it presses, a finger or pen as it lifts: only then may a
+  // page go full screen.
+  function fullscreenElement() {
+    return document.fullscreenElement || document.webkitFullscreenElement || null;
+  }
+  function onFullscreenKey(e) {
+    e.preventDefault();
+    if (e.button !== 0 || (e.pointerType === 'mouse') !== (e.type === 'pointerdown')) return;
+    var root = document.documentElement;
+    var done;
+    if (fullscreenElement()) {
+      done = (document.exitFullscreen || document.webkitExitFullscreen).call(document);
+    } else {
+      done = (root.requestFullscreen || root.webkitRequestFullscreen).call(root, {navigationUI: 'hide'});
+    }
+    // Refused (no user gesture, a policy): the page stays as it is.
+    if (done && done.catch) done.catch(function () {});
+  }
+  function onFullscreenChange() {
+    fullscreenKey.firstChild.textContent = fullscreenElement() ? '全画面解除' : '全画面';
+    fullscreenKey.lastChild.textContent = fullscreenElement() ? '戻す' : '表示';
+    fit();
+  }
+
   // An on-screen key: one key-down per tap, through the same queue as the
   // keyboard's; holding it does not repeat.
   function onScreenKey(e) {
@@ -132,7 +172,10 @@ var TavorenPage = (function () {
   // screen k is a whole factor (crisp pixels); on a small one k < 1, as
   // large as fits, the panel text kept at a legible 13 px and wrapped.
   var kKeysBeside = 96, kKeysBelow = 60;  // the keys' column and row, with the gap
-  var kKeysColumnHeight = 4 * 52 + 3 * 8;
+  function keysColumnHeight() {
+    var n = fullscreenKey && !fullscreenKey.hidden ? 5 : 4;
+    return n * 52 + (n - 1) * 8;
+  }
   var kPanelSmallFont = 13, kPanelSmallLine = 17;
   var kLongestMessage = 62;  // characters, in the widest message
 
@@ -162,7 +205,7 @@ var TavorenPage = (function () {
     var k = scaleFor(w, h), beside = false;
     if (touch) {
       var kBelow = scaleFor(w, h - kKeysBelow);
-      var kBeside = h >= kKeysColumnHeight ? scaleFor(w - kKeysBeside, h) : 0;
+      var kBeside = h >= keysColumnHeight() ? scaleFor(w - kKeysBeside, h) : 0;
       beside = kBeside > kBelow;
       k = beside ? kBeside : kBelow;
     }
@@ -181,6 +224,21 @@ var TavorenPage = (function () {
     panel.style.padding = k >= 1 ? '0 ' + 4 * k + 'px' : '3px 4px';
   }
 
+  // What stays when the game has ended: the layout, the full-screen key and
+  // the guards that keep gestures from leaving the page.
+  function listenForPage() {
+    on(window, 'resize', fit);
+    on(canvas, 'touchstart', onTouchStart, {passive: false});
+    on(window, 'wheel', onWheel, {passive: false});
+    if (!fullscreenKey.hidden) {
+      on(fullscreenKey, 'pointerdown', onFullscreenKey);
+      on(fullscreenKey, 'pointerup', onFullscreenKey);
+      on(fullscreenKey, 'contextmenu', prevent);
+      on(document, 'fullscreenchange', onFullscreenChange);
+      on(document, 'webkitfullscreenchange', onFullscreenChange);
+    }
+  }
+
   return {
     attach: function () {
       canvas = document.getElementById('tavoren-canvas');
@@ -188,6 +246,7 @@ var TavorenPage = (function () {
       status = document.getElementById('tavoren-status');
       holder = document.getElementById('tavoren-holder');
       turn = document.getElementById('tavoren-turn');
+      fullscreenKey = document.getElementById('tavoren-fullscreen');
       if (navigator.maxTouchPoints > 0 || window.matchMedia('(any-pointer: coarse)').matches) {
         document.body.classList.add('touch');
       }
@@ -202,7 +261,6 @@ var TavorenPage = (function () {
       on(canvas, 'pointercancel', onPointerUp);
       on(canvas, 'lostpointercapture', onLostCapture);
       on(canvas, 'contextmenu', prevent);
-      on(canvas, 'touchstart', prevent, {passive: false});
       on(document, 'selectstart', prevent);
       on(document, 'dragstart', prevent);
       on(document, 'visibilitychange', onVisibility);
@@ -213,7 +271,8 @@ var TavorenPage = (function () {
         on(keys[i], 'click', onScreenKey);
         on(keys[i], 'contextmenu', prevent);
       }
-      on(window, 'resize', fit);
+      fullscreenKey.hidden = !(document.fullscreenEnabled || document.webkitFullscreenEnabled);
+      listenForPage();
       fit();
       // The viewport may still settle after start-up (a phone applying the
       // page's viewport setting): fit again whenever the page's box changes.
@@ -260,6 +319,11 @@ var TavorenPage = (function () {
     },
 
     putRows: function (pixels, top, bottom) {
+      if (!painted) {
+        painted = true;
+        // When the first picture reached the canvas, for measuring start-up.
+        if (window.performance && performance.mark) performance.mark('tavoren-first-picture');
+      }
       var bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels + top * kWidth * 4,
                                         (bottom - top) * kWidth * 4);
       ctx.putImageData(new ImageData(bytes, kWidth, bottom - top), 0, top);
@@ -272,7 +336,7 @@ var TavorenPage = (function () {
       queue.length = 0;
       for (var i = 0; i < removers.length; ++i) removers[i]();
       removers = [];
-      on(window, 'resize', fit);
+      listenForPage();
       var keys = document.querySelectorAll('#tavoren-keys [data-key]');
       for (var i = 0; i < keys.length; ++i) keys[i].disabled = true;
       document.body.dataset.game = 'ended';

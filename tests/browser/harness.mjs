@@ -3,6 +3,7 @@
 import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
+import net from 'node:net';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
@@ -57,41 +58,193 @@ export async function serve(dir) {
   return {url: `http://127.0.0.1:${port}/`, stop: () => server.kill()};
 }
 
-export async function launch() {
-  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'tavoren-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    userDataDir,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync',
-           '--disable-default-apps', '--disable-extensions', '--mute-audio',
-           '--disable-features=Translate,MediaRouter,OptimizationHints'],
-    protocolTimeout: 60000,
-  });
-  return {browser, close: async () => {
+// The browsers the page is tested in, each driven through a page object
+// with puppeteer's API (the subset the tests use): Debian's chromium through
+// the DevTools protocol, firefox-esr through WebDriver BiDi, both by
+// puppeteer-core, and WebKitGTK's MiniBrowser through WebKitWebDriver
+// (classic WebDriver, below), which needs a display ($DISPLAY, the suite's
+// Xvfb). Each gets a fresh profile and home in a temporary folder.
+export const engines = ['chromium', 'firefox', 'webkit'];
+
+export async function launch(engine = 'chromium') {
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), `tavoren-${engine}-`));
+  const env = {...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/config`, XDG_CACHE_HOME: `${home}/cache`,
+               XDG_DATA_HOME: `${home}/data`};
+  let browser;
+  if (engine === 'webkit') {
+    browser = await launchWebKit(env);
+  } else if (engine === 'firefox') {
+    browser = await puppeteer.launch({
+      browser: 'firefox', executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr', headless: true,
+      userDataDir: `${home}/profile`, env, protocolTimeout: 60000,
+      extraPrefsFirefox: {'browser.shell.checkDefaultBrowser': false, 'app.update.enabled': false,
+                          'datareporting.policy.dataSubmissionEnabled': false},
+    });
+  } else {
+    browser = await puppeteer.launch({
+      executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+      headless: true,
+      userDataDir: `${home}/profile`,
+      env,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+             '--disable-background-networking', '--disable-component-update', '--disable-sync',
+             '--disable-default-apps', '--disable-extensions', '--mute-audio',
+             '--disable-features=Translate,MediaRouter,OptimizationHints'],
+      protocolTimeout: 60000,
+    });
+  }
+  return {browser, engine, close: async () => {
     await browser.close().catch(() => {});
-    fs.rmSync(userDataDir, {recursive: true, force: true});
+    fs.rmSync(home, {recursive: true, force: true});
   }};
 }
 
-// Runs one browser test, `node FILE SITE_DIR`: serves SITE_DIR on
-// 127.0.0.1, starts a fresh Chromium and calls body({browser, server,
-// errors}), with a watchdog over the whole run. A thrown error is a failed
-// check, and so is anything left in errors (fill it with watchErrors). Prints
-// the summary and exits 1 when a check failed.
-export async function runBrowserTest(name, file, body) {
-  const site = process.argv[2];
-  if (!site) {
-    console.error(`usage: node ${file} SITE_DIR`);
+// ---- WebKitGTK through classic WebDriver ----
+
+const webkitKeys = {Enter: '\uE007', Backspace: '\uE003', Home: '\uE011', Escape: '\uE00C', Shift: '\uE008',
+                    Control: '\uE009', Alt: '\uE00A', Tab: '\uE004', ArrowLeft: '\uE012', End: '\uE010'};
+
+async function launchWebKit(env) {
+  // A free port for WebKitWebDriver, which cannot pick one itself.
+  const port = await new Promise((resolve) => {
+    const probe = net.createServer().listen(0, '127.0.0.1', () => {
+      const p = probe.address().port;
+      probe.close(() => resolve(p));
+    });
+  });
+  const proc = spawn(process.env.WEBKIT_WEBDRIVER || 'WebKitWebDriver', [`--port=${port}`],
+                     {env, stdio: ['ignore', 'ignore', 'pipe']});
+  proc.stderr.resume();
+  const base = `http://127.0.0.1:${port}`;
+  async function call(method, url, body) {
+    const r = await fetch(base + url, {method, headers: {'content-type': 'application/json'},
+                                       body: body === undefined ? undefined : JSON.stringify(body)});
+    const j = await r.json();
+    if (j.value && j.value.error) throw new Error(`WebDriver ${url}: ${j.value.error}: ${j.value.message}`);
+    return j.value;
+  }
+  let session = null;
+  for (let t0 = Date.now(); !session; await sleep(100)) {
+    try {
+      session = (await call('POST', '/session', {capabilities: {alwaysMatch: {
+        'webkitgtk:browserOptions': {
+          binary: process.env.MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser',
+          args: ['--automation']}}}})).sessionId;
+    } catch (e) {
+      if (Date.now() - t0 > 15000) { proc.kill(); throw e; }
+    }
+  }
+  const s = (url) => `/session/${session}${url}`;
+  let current = await call('GET', s('/window'));
+  async function use(handle) {
+    if (handle !== current) {
+      await call('POST', s('/window'), {handle});
+      current = handle;
+    }
+  }
+  function makePage(handle) {
+    const cmd = async (method, url, body) => { await use(handle); return call(method, s(url), body); };
+    const run = (script, args) => cmd('POST', '/execute/async', {script: `
+      const done = arguments[arguments.length - 1];
+      Promise.resolve().then(() => (${script}).apply(null, Array.prototype.slice.call(arguments, 0, -1)))
+        .then((v) => done({v: v === undefined ? null : v}), (e) => done({e: String(e && e.stack || e)}));`,
+      args}).then((r) => {
+        if (r && r.e) throw new Error(`in the page: ${r.e}`);
+        return r ? r.v : null;
+      });
+    let mouseAt = [0, 0];
+    const pointer = (actions) => cmd('POST', '/actions', {actions: [
+      {type: 'pointer', id: 'mouse', parameters: {pointerType: 'mouse'}, actions}]});
+    const keys = (actions) => cmd('POST', '/actions', {actions: [{type: 'key', id: 'keyboard', actions}]});
+    const move = (x, y) => ({type: 'pointerMove', origin: 'viewport', x: Math.round(x), y: Math.round(y), duration: 0});
+    const page = {
+      goto: (url) => cmd('POST', '/url', {url}),
+      url: () => cmd('GET', '/url'),
+      title: () => cmd('GET', '/title'),
+      evaluate: (fn, ...args) => run(String(fn), args),
+      $eval: (selector, fn, ...args) =>
+        run(`(selector, ...rest) => (${String(fn)})(document.querySelector(selector), ...rest)`, [selector, ...args]),
+      setViewport: async ({width, height}) => {
+        for (let i = 0; i < 3; i++) {
+          const [w, h] = await run('() => [innerWidth, innerHeight]', []);
+          if (w === width && h === height) break;
+          const r = await cmd('GET', '/window/rect');
+          await cmd('POST', '/window/rect', {width: r.width + width - w, height: r.height + height - h});
+          await sleep(200);
+        }
+      },
+      bringToFront: () => use(handle),
+      close: async () => {
+        await cmd('DELETE', '/window');
+        current = null;  // no window is current until another is chosen
+      },
+      keyboard: {
+        press: (key) => keys([{type: 'keyDown', value: webkitKeys[key] ?? key},
+                              {type: 'keyUp', value: webkitKeys[key] ?? key}]),
+        down: (key) => keys([{type: 'keyDown', value: webkitKeys[key] ?? key}]),
+        up: (key) => keys([{type: 'keyUp', value: webkitKeys[key] ?? key}]),
+      },
+      mouse: {
+        move: async (x, y, {steps = 1} = {}) => {
+          const [x0, y0] = mouseAt;
+          const path = [];
+          for (let i = 1; i <= steps; i++) path.push(move(x0 + (x - x0) * i / steps, y0 + (y - y0) * i / steps));
+          mouseAt = [x, y];
+          await pointer(path);
+        },
+        down: () => pointer([{type: 'pointerDown', button: 0}]),
+        up: () => pointer([{type: 'pointerUp', button: 0}]),
+        click: async (x, y) => {
+          mouseAt = [x, y];
+          await pointer([move(x, y), {type: 'pointerDown', button: 0}, {type: 'pointerUp', button: 0}]);
+        },
+      },
+      // No console or network events through classic WebDriver: the page's
+      // own error list (index.html) is what tells.
+      on: () => page,
+    };
+    return page;
+  }
+  const firstHandle = current;
+  const first = makePage(firstHandle);
+  let firstTaken = false;
+  return {
+    async newPage() {
+      if (!firstTaken) { firstTaken = true; return first; }
+      if (current === null) await use(firstHandle);
+      const {handle} = await call('POST', s('/window/new'), {type: 'window'});
+      return makePage(handle);
+    },
+    async close() {
+      await call('DELETE', s('')).catch(() => {});
+      proc.kill();
+    },
+    process: () => proc,
+  };
+}
+
+// Runs one browser test, `node FILE SITE_DIR [ENGINE]`: serves SITE_DIR on
+// 127.0.0.1, starts a fresh browser of the engine (chromium when not given)
+// and calls body({browser, server, errors, engine, site}), with a watchdog
+// over the whole run. A thrown error is a failed check, and so is anything
+// left in errors (fill it with watchErrors). Prints the summary and exits 1
+// when a check failed.
+export async function runBrowserTest(name, file, body, {minutes = 4} = {}) {
+  const site = process.argv[2] && path.resolve(process.argv[2]);
+  const engine = process.argv[3] || 'chromium';
+  if (!site || !engines.includes(engine)) {
+    console.error(`usage: node ${file} SITE_DIR [${engines.join('|')}]`);
     process.exit(2);
   }
-  const watchdog = setTimeout(() => { console.error(`FAIL ${name}: out of time`); process.exit(1); }, 240000);
+  name = `${name} (${engine})`;
+  const watchdog = setTimeout(() => { console.error(`FAIL ${name}: out of time`); process.exit(1); },
+                              minutes * 60000);
   const server = await serve(site);
-  const {browser, close} = await launch();
+  const {browser, close} = await launch(engine);
   const errors = [];
   try {
-    await body({browser, server, errors});
+    await body({browser, server, errors, engine, site});
+    for (const page of watched) if (!page.isClosed?.()) await readPageErrors(page, errors);
   } catch (e) {
     check(false, `the ${name} ran to its end`, e.stack || String(e));
   } finally {
@@ -107,13 +260,26 @@ export async function runBrowserTest(name, file, body) {
   console.log(`${name}: all checks passed`);
 }
 
-// Collects everything the page reports as going wrong.
+// Collects everything the page reports as going wrong: what the browser
+// says (where its driver tells), and the page's own list of uncaught errors
+// and rejections, read when the test ends or by closePage.
+const watched = new Set();
 export function watchErrors(page, errors = []) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(`console ${m.type()}: ${m.text()}`); });
   page.on('pageerror', (e) => errors.push(`page error: ${e.message}`));
   page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
   page.on('response', (r) => { if (r.status() >= 400) errors.push(`HTTP ${r.status()}: ${r.url()}`); });
+  watched.add(page);
   return errors;
+}
+async function readPageErrors(page, errors) {
+  watched.delete(page);
+  const own = await page.evaluate(() => (typeof tavorenErrors === 'undefined' ? ['no error list'] : tavorenErrors));
+  errors.push(...own.map((e) => `in the page: ${e}`));
+}
+export async function closePage(page, errors) {
+  await readPageErrors(page, errors);
+  await page.close();
 }
 
 export const panelText = (page) => page.$eval('#tavoren-panel', (e) => e.textContent);
@@ -161,14 +327,19 @@ export function digest(page, x0 = 0, y0 = 0, x1 = W, y1 = 480) {
   }, x0, y0, x1, y1);
 }
 
-// Where client pixel (x, y) lies on the page, in CSS pixels: the middle of
-// the pixel at the canvas's current scale.
+// Where client pixel (x, y) lies on the page, in CSS pixels: a whole CSS
+// pixel inside it where there is one (some browsers round pointer positions
+// to whole pixels), its middle otherwise.
 export async function pagePoint(page, x, y) {
   const r = await page.$eval('#tavoren-canvas', (c) => {
     const b = c.getBoundingClientRect();
     return {left: b.left, top: b.top, width: b.width, height: b.height};
   });
-  return [r.left + (x + 0.5) * r.width / W, r.top + (y + 0.5) * r.height / H];
+  const at = (origin, size, n, i) => {
+    const a = origin + i * size / n, b = origin + (i + 1) * size / n;
+    return Math.ceil(a) < b ? Math.ceil(a) : (a + b) / 2;
+  };
+  return [at(r.left, r.width, W, x), at(r.top, r.height, H, y)];
 }
 
 // Whether the cue line ends at client pixel (x, y): like the Windows line it

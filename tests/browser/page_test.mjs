@@ -1,25 +1,28 @@
-// The page in headless Chromium, played as a person at a desktop would:
-// keyboard without a click, mouse drags and clicks, the replay pause.
+// The page played as a person at a desktop would, in each browser engine:
+// keyboard without a click, mouse drags and clicks, the replay pause; no
+// wheel leaves the page.
 //
-// usage: node page_test.mjs SITE_DIR
+// usage: node page_test.mjs SITE_DIR [chromium|firefox|webkit]
 import {
   msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors,
-  panelText, waitPanel, waitPanelNot, pixels, pixel, same, digest, pagePoint, cueLineEndsAt,
+  panelText, waitPanel, waitPanelNot, pixels, pixel, same, digest, pagePoint, cueLineEndsAt, closePage,
 } from './harness.mjs';
 
 await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, errors}) => {
   const page = await browser.newPage();
   await page.setViewport({width: 1280, height: 800});
   watchErrors(page, errors);
+  // A page before the game's in the tab's history, for a gesture to go back to.
+  await page.goto(server.url + '?before', {waitUntil: 'load'});
+  await page.goto(server.url, {waitUntil: 'load'});
   // Whether the page kept the browser's own action of a key away.
-  await page.evaluateOnNewDocument(() => {
+  await page.evaluate(() => {
     window.__keys = [];
     // Read once the event has been through every listener.
     window.addEventListener('keydown', (e) => {
       setTimeout(() => window.__keys.push([e.key, e.defaultPrevented]));
     });
   });
-  await page.goto(server.url, {waitUntil: 'load'});
 
   // ---- The page as it opens ----
   check(await page.title() === 'タヴォレン', 'the tab is titled タヴォレン');
@@ -164,6 +167,26 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
   check(await page.evaluate((url) => scrollX === 0 && scrollY === 0 && location.href === url, server.url),
         'the page has not scrolled or navigated');
 
+  // ---- No wheel leaves the page ----
+  // Sideways (a touchpad's swipe) and with Shift, over the table and beside
+  // it: Chromium takes such a wheel back in the tab's history unless the
+  // page keeps it.
+  if (page.mouse.wheel) {
+    for (let i = 0; i < 5; i++) {
+      await page.mouse.move(600, 300);
+      await page.mouse.wheel({deltaX: -400});
+      await page.keyboard.down('Shift');
+      await page.mouse.wheel({deltaY: -400});
+      await page.keyboard.up('Shift');
+      await page.mouse.move(20, 300);
+      await page.mouse.wheel({deltaX: -400});
+      await sleep(100);
+    }
+    await sleep(500);
+    check(await page.evaluate((url) => location.href === url && document.body.dataset.game === 'running', server.url),
+          'sideways and Shift wheels over and beside the table do not leave the page');
+  }
+
   // ---- Whole-factor scaling on a large screen ----
   await page.setViewport({width: 2300, height: 1200});
   await sleep(200);
@@ -193,23 +216,20 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
 
   // ---- Every load racks differently ----
   // The rack's jitter is below a pixel: it shows once the break has run.
-  const loads = [];
+  // One load at a time: a tab in the background may be held back.
+  const breaks = [];
   for (let i = 0; i < 2; i++) {
     const other = await browser.newPage();
     await other.setViewport({width: 1280, height: 800});
     watchErrors(other, errors);
     await other.goto(server.url, {waitUntil: 'load'});
-    loads.push(other);
-  }
-  for (const other of loads) await waitPanel(other, msg.aiming, 10000);
-  for (const other of loads) await other.keyboard.press('Enter');
-  for (const other of loads) await waitPanel(other, msg.strike, 2000);
-  const breaks = [];
-  for (const other of loads) {
+    await waitPanel(other, msg.aiming, 10000);
+    await other.keyboard.press('Enter');
+    await waitPanel(other, msg.strike, 2000);
     check(await waitPanelNot(other, msg.strike, 60000) !== null, 'a break on a further load ends');
     await sleep(300);
     breaks.push(await digest(other, 0, 0, 881));
-    await other.close();
+    await closePage(other, errors);
   }
   check(breaks[0] !== breaks[1], 'two loads rack differently: their breaks end apart');
   await page.bringToFront();

@@ -2,20 +2,21 @@
 // headless Chromium): taps and drags aim, set spin and power; the on-screen
 // keys shoot, step back and end the game; a tap lands on the client pixel
 // under the finger at the page's scale; a second finger does nothing; the
-// page neither scrolls nor zooms. Then the same phone in portrait.
+// page neither scrolls nor zooms, and no swipe beside the table leaves it;
+// the full-screen key. Then the same phone in portrait.
 //
 // usage: node touch_test.mjs SITE_DIR
 import {KnownDevices} from 'puppeteer-core';
 import {
   msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors, panelText,
-  waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt,
+  waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt, closePage,
 } from './harness.mjs';
 
 // Fingers through the DevTools protocol: each call gives the fingers that
 // touch the screen after it (page coordinates, CSS pixels).
-async function touches(cdp, type, points) {
+async function touches(cdp, type, points, radius = 1) {
   await cdp.send('Input.dispatchTouchEvent', {
-    type, touchPoints: points.map(([x, y], i) => ({x, y, id: i, radiusX: 1, radiusY: 1, force: 1})),
+    type, touchPoints: points.map(([x, y], i) => ({x, y, id: i, radiusX: radius, radiusY: radius, force: 1})),
   });
 }
 async function keyCentre(page, code) {
@@ -30,6 +31,8 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   watchErrors(page, errors);
   await page.emulate(KnownDevices['iPhone 13 landscape']);
   const cdp = await page.createCDPSession();
+  // A page before the game's in the tab's history, for a swipe to go back to.
+  await page.goto(server.url + '?before', {waitUntil: 'load'});
   await page.goto(server.url, {waitUntil: 'load'});
   check(await waitPanel(page, msg.aiming, 10000) === msg.aiming, 'the first tick shows the aiming text');
 
@@ -151,6 +154,54 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
                                    visualViewport.offsetLeft === 0 && visualViewport.offsetTop === 0),
         'the page neither scrolled nor zoomed');
 
+  // Fingers beside the table: landing a few pixels off the canvas (Chromium
+  // then hands the canvas a touch it may not cancel), and fast swipes to the
+  // right from the screen's left edge, which would go back in the history.
+  const canvasBox = await page.$eval('#tavoren-canvas', (c) => {
+    const r = c.getBoundingClientRect();
+    return {left: r.left, bottom: r.bottom};
+  });
+  for (const dx of [1, 2, 3, 4, 6]) {
+    await touches(cdp, 'touchStart', [[canvasBox.left - dx, 150]], 10);
+    await touches(cdp, 'touchEnd', []);
+  }
+  for (const y of [200, canvasBox.bottom + 30]) {
+    let x = 5;
+    await touches(cdp, 'touchStart', [[x, y]]);
+    for (let i = 0; i < 12; i++) await touches(cdp, 'touchMove', [[x += 60, y]]);
+    await touches(cdp, 'touchEnd', []);
+    await sleep(800);
+  }
+  check(await page.evaluate((url) => location.href === url && document.body.dataset.game === 'running', server.url),
+        'swipes beside the table do not leave the page');
+
+  // The full-screen key: in and out again, the table refitted each time.
+  const fullscreen = async () => page.evaluate(() => {
+    const key = document.getElementById('tavoren-fullscreen'), r = key.getBoundingClientRect();
+    const c = document.getElementById('tavoren-canvas').getBoundingClientRect();
+    return {on: document.fullscreenElement === document.documentElement, label: key.textContent,
+            centre: [r.left + r.width / 2, r.top + r.height / 2], shown: !key.hidden && r.width >= 44,
+            fits: c.width <= innerWidth && Math.abs(c.width / c.height - 1016 / 500) < 1e-3 &&
+                  Math.abs(c.width - parseFloat(document.getElementById('tavoren-holder').style.width)) < 0.1};
+  });
+  const table = await digest(page, 0, 0, 881);
+  const screenBefore = await fullscreen();
+  check(screenBefore.shown && !screenBefore.on && screenBefore.fits, 'a full-screen key where the page may go full screen',
+        JSON.stringify(screenBefore));
+  await touches(cdp, 'touchStart', [screenBefore.centre]);
+  await touches(cdp, 'touchEnd', []);
+  await sleep(500);
+  const screenIn = await fullscreen();
+  check(screenIn.on && screenIn.label !== screenBefore.label && screenIn.fits,
+        'its tap puts the page in full screen and the table refits', JSON.stringify(screenIn));
+  await touches(cdp, 'touchStart', [screenIn.centre]);
+  await touches(cdp, 'touchEnd', []);
+  await sleep(500);
+  const screenOut = await fullscreen();
+  check(!screenOut.on && screenOut.label === screenBefore.label && screenOut.fits,
+        'a second tap leaves full screen', JSON.stringify(screenOut));
+  check(await digest(page, 0, 0, 881) === table, 'the full-screen key leaves the table alone');
+
   const spinBefore = await pixels(page, [[930, 240], [940, 228]]);
   await tap(940, 228);
   const spinAfter = await pixels(page, [[930, 240], [940, 228]]);
@@ -180,7 +231,7 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   check(await page.evaluate(() => document.body.dataset.game === 'ended' &&
                                    /終了/.test(document.getElementById('tavoren-status').textContent)),
         'the on-screen Esc ends the game');
-  await page.close();
+  await closePage(page, errors);
 
   // ---- Portrait ----
   const tall = await browser.newPage();
@@ -205,5 +256,5 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
         'in portrait the table fits the width, not rotated', JSON.stringify(portrait));
   check(portrait.keys, 'in portrait the on-screen keys are on the screen');
   check(portrait.hint, 'in portrait the page suggests turning the device');
-  await tall.close();
+  await closePage(tall, errors);
 });
