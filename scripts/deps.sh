@@ -51,7 +51,8 @@ set_packages() {
       # The Debian package (dependencies found by dpkg-shlibdeps, which
       # CPack calls on what `file` says is ELF), its lint, manual pages and
       # the catalogue check; zips; the Windows installer.
-      printf '%s\n' dpkg-dev file lintian man-db groff-base appstream unzip
+      # The driver's package needs the PNG writer's header.
+      printf '%s\n' libstb-dev dpkg-dev file lintian man-db groff-base appstream unzip
       if windows_on; then echo nsis; fi
       ;;
     web)

@@ -30,8 +30,10 @@ use_wine_prefix() {
   export WINEPREFIX=$1
   export WINEARCH=win64
   export WINEDEBUG=-all
-  # No Mono or Gecko installation prompts: nothing here needs them.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko installation prompts: nothing here needs them. No menu
+  # builder: it would copy the prefix's Start menu and file associations into
+  # the user's desktop menus (~/.local/share/applications, ~/.config/menus).
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   # shellcheck disable=SC2034 # read by the sourcing script's cleanup
   wine_up=1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
