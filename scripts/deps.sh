@@ -45,7 +45,9 @@ set_packages() {
         desktop-file-utils
       ;;
     windows)
-      if windows_on; then printf '%s\n' g++-mingw-w64-x86-64 wine64 wine; fi
+      # The cross build copies the stb headers and builds GoogleTest from
+      # its sources.
+      if windows_on; then printf '%s\n' cmake make g++-mingw-w64-x86-64 wine64 wine libstb-dev googletest; fi
       ;;
     packaging)
       # The Debian package (dependencies found by dpkg-shlibdeps, which
@@ -57,7 +59,9 @@ set_packages() {
       ;;
     web)
       if web_on; then
-        printf '%s\n' emscripten binaryen chromium nodejs python3
+        # The page's build copies the stb headers; python3 serves it
+        # (scripts/play-web).
+        printf '%s\n' cmake make emscripten binaryen libstb-dev chromium nodejs python3
         # npm comes with some builds of node and as a package of its own
         # with others (--list names it always, as a fresh machine needs it).
         if [ -n "$list" ] || ! command -v npm >/dev/null 2>&1; then echo npm; fi
