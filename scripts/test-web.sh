@@ -7,12 +7,12 @@
 # Environment: TAVOREN_WEB_SEEDS=N random timelines (default 240).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh test web
 jobs=$(nproc)
 export NODE_PATH=/usr/share/nodejs
 
-echo "== web: native reference build (build/)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVOREN_WERROR=ON >/dev/null
+echo "== web: native reference build (preset default, build/)"
+cmake --preset default >/dev/null
 cmake --build build -j"$jobs" --target tavoren-headless tavoren_tests
 
 echo "== web: emscripten build (build-web/)"
