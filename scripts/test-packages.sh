@@ -307,7 +307,7 @@ for hive in HKEY_LOCAL_MACHINE HKEY_CURRENT_USER; do
 done
 echo "   no file and no registry key left behind"
 done_phase
-fi
+fi # steps 3 and 4: with Windows
 
 # --- 5. The web page ---------------------------------------------------------------
 if [ -n "$with_web" ]; then
