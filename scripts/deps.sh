@@ -89,9 +89,8 @@ done
 
 packages=()
 for s in "${sets[@]}"; do
+  case $s in play | test | windows | packaging | web | arm64) ;; *) usage ;; esac
   mapfile -t -O ${#packages[@]} packages < <(set_packages "$s")
-  # A subshell's usage error does not end this shell.
-  set_packages "$s" >/dev/null
 done
 mapfile -t packages < <(printf '%s\n' "${packages[@]}" | awk 'NF && !seen[$0]++')
 
