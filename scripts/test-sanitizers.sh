@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The tests and tavoren-headless built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (any report fails the run), then every test run
-# under them, the random timelines included. With clang present, also a
-# short run of the coverage-guided fuzz target on its seed inputs.
+# under them, the random timelines included. Then a
+# short run of the coverage-guided fuzz target on its seed inputs (clang).
+# The builds are the presets asan and fuzz.
 #
-#   scripts/test-sanitizers.sh            build in build-asan (and build-fuzz), test
+#   scripts/test-sanitizers.sh            build in build-asan and build-fuzz, test
 #   TAVOREN_FUZZ_SEEDS=5000 scripts/test-sanitizers.sh   more random timelines
 #   TAVOREN_SKIP_FUZZ=1 scripts/test-sanitizers.sh       leave the fuzz target out
 set -euo pipefail
@@ -12,36 +13,26 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] || jobs=2
 
-sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 export ASAN_OPTIONS="abort_on_error=1:strict_string_checks=1:check_initialization_order=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 
 echo "== sanitizers: AddressSanitizer + UndefinedBehaviorSanitizer (build-asan)"
-# -O1 with line tables: quick to build, still fast to run, reports with
-# file and line.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Sanitize \
-  -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" \
-  -DCMAKE_CXX_FLAGS="$sanitize" \
-  -DTAVOREN_SDL=OFF -DTAVOREN_BENCH=OFF -DTAVOREN_WERROR=ON >/dev/null
-cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 900
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ctest --preset asan -j"$jobs"
 
 if [ "${TAVOREN_SKIP_FUZZ:-0}" != 0 ]; then
   exit 0
 fi
-clangxx=$(command -v clang++ || command -v clang++-14 || true)
-clangc=$(command -v clang || command -v clang-14 || true)
-if [ -z "$clangxx" ] || [ -z "$clangc" ]; then
-  echo "== fuzz target: no clang, skipped"
-  exit 0
-fi
+command -v clang++ >/dev/null 2>&1 || {
+  echo "test-sanitizers: FAIL: no clang++ for the fuzz target: run scripts/deps.sh test" \
+    "(or set TAVOREN_SKIP_FUZZ=1)" >&2
+  exit 1
+}
 
 echo "== fuzz target: libFuzzer smoke run (build-fuzz)"
-CC="$clangc" CXX="$clangxx" cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Sanitize \
-  -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-  -DTAVOREN_SDL=OFF -DTAVOREN_BENCH=OFF -DTAVOREN_WERROR=ON >/dev/null
-cmake --build build-fuzz -j"$jobs" --target tavoren_timeline_fuzzer
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
 # A scratch corpus, so the checked-in seed inputs stay as they are; an
 # input that breaks something is kept in build-fuzz/ (crash-*).
 work=$(mktemp -d)

@@ -10,12 +10,12 @@
 # TAVOREN_SOAK_SECONDS (default 60) and TAVOREN_SOAK_SEED for the soak.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh test web
 jobs=$(nproc)
 export NODE_PATH=/usr/share/nodejs
 
-echo "== web: native reference build (build/)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVOREN_WERROR=ON >/dev/null
+echo "== web: native reference build (preset default, build/)"
+cmake --preset default >/dev/null
 cmake --build build -j"$jobs" --target tavoren-headless tavoren_tests
 
 echo "== web: emscripten build (build-web/)"

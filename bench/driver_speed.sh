@@ -4,7 +4,7 @@
 # time). A benchmark, not a test: prints the CPU seconds of each, best of
 # three, and the ratio.
 #
-# usage: bench_driver.sh NATIVE_DRIVER WASM_DRIVER_JS
+# usage: bench/driver_speed.sh NATIVE_DRIVER WASM_DRIVER_JS
 set -euo pipefail
 native=$1
 wasm=$2

@@ -10,10 +10,10 @@
 # foul leaves nothing to replay; the rack is then renewed with Home.
 #
 # This is a measurement, not a test: it prints figures and asserts nothing.
-# usage: cpu_usage.sh GAME
+# usage: bench/cpu_usage.sh GAME
 set -uo pipefail
 
-game=${1:?usage: cpu_usage.sh GAME}
+game=${1:?usage: bench/cpu_usage.sh GAME}
 for tool in Xvfb xwininfo xdotool; do
   command -v "$tool" >/dev/null 2>&1 || { echo "$tool is not installed" >&2; exit 2; }
 done

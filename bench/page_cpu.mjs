@@ -3,9 +3,9 @@
 // of Chromium's processes, and the renderer's main-thread task time, over
 // each stretch of wall time. A benchmark, not a test.
 //
-// usage: node measure_page.mjs SITE_DIR
+// usage: node bench/page_cpu.mjs build-web/site  (after npm ci in tests/browser)
 import fs from 'node:fs';
-import {msg, sleep, serve, launch, waitPanel, waitPanelNot} from './harness.mjs';
+import {msg, sleep, serve, launch, waitPanel, waitPanelNot} from '../tests/browser/harness.mjs';
 
 const site = process.argv[2];
 const server = await serve(site);
