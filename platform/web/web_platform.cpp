@@ -16,7 +16,8 @@
 // The page side (page.js, in TavorenPage). Events come as a kind and five
 // numbers: a (key code or DOM button), modifier keys (1 Shift, 2 Alt,
 // 4 Ctrl), DOM buttons held (1 left, 2 right, 4 middle), x, y.
-EM_JS(void, TavorenPageAttach, (), { TavorenPage.attach(); });
+EM_JS(void, TavorenPageAttach, (int longestPanelText),
+      { TavorenPage.attach(longestPanelText); });
 EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
 EM_ASYNC_JS(void, TavorenPageWait, (int ms), { await TavorenPage.wait(ms); });
 EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
@@ -102,7 +103,7 @@ class WebPlatform final : public Platform {
 // that a tick that takes long never shuts out input. Asleep (no timer, no
 // animation frame) while the game waits for the player.
 void WebPlatform::Run() {
-  TavorenPageAttach();
+  TavorenPageAttach(msg::LongestPanelText());
   form_->FormShow();
   paintPending_ = true;
   while (!closed_) {
