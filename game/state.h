@@ -53,6 +53,11 @@ struct TGameState {
   const TSnapshot& HistoryEntry(int n) const { return History[n - 1]; }
 };
 
+// A ball at rest: all five motion values exactly zero (of either sign).
+inline bool AtRest(const TBall& b) {
+  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
+}
+
 void RecordSnapshot(const TGameState& s, TSnapshot& into);
 void RestoreSnapshot(const TSnapshot& from, TGameState& s);
 

@@ -51,10 +51,6 @@ std::unique_ptr<TGameState> EmptyTable() {
 
 bool Rolls(const TBall& b) { return b.VX == b.RollX && b.VY == b.RollY; }
 
-bool AtRest(const TBall& b) {
-  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
-}
-
 void ExpectSameBall(const TBall& a, const TBall& b) {
   EXPECT_EQ(a.OnTable, b.OnTable);
   EXPECT_EQ(Bits(a.X), Bits(b.X));

@@ -51,10 +51,6 @@ inline bool SameBall(const TBall& a, const TBall& b) {
 // address everywhere (sanitizer builds keep literals apart).
 inline bool Is(const char* shown, const char* text) { return std::strcmp(shown, text) == 0; }
 
-inline bool AtRest(const TBall& b) {
-  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
-}
-
 // How far a run got; summed over many runs to show the scripts reach the
 // states worth checking.
 struct Coverage {
