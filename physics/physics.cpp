@@ -87,10 +87,9 @@ void SideCushion(TBall& b, double pocketLength) {
   if (b.RollY / b.VY > 1.0) b.RollY = b.VY;
 }
 
-// The bodies of the phases, inlined into the substep; the named functions
-// of the header wrap them.
+}  // namespace
 
-inline void CushionStepImpl(TBall& b, bool& cushionHit) {
+void CushionStep(TBall& b, bool& cushionHit) {
   // Corner pockets take a ball within 12 * sqrt(2) of a corner along the
   // cushion it reaches: twice a ball's reach along the diagonal.
   const double pocketLength = kContact * std::sqrt(2.0);
@@ -107,12 +106,14 @@ inline void CushionStepImpl(TBall& b, bool& cushionHit) {
   }
 }
 
-inline void RotateVectorImpl(double& x, double& y, double cosA, double sinA) {
+void RotateVector(double& x, double& y, double cosA, double sinA) {
   const double rx = x * cosA - y * sinA;
   const double ry = x * sinA + y * cosA;
   x = rx;
   y = ry;
 }
+
+namespace {
 
 // One pair, i < j, both on the table and no more than 12 apart.
 inline void Collide(TGameState& s, int i, int j) {
@@ -143,11 +144,11 @@ inline void Collide(TGameState& s, int i, int j) {
     nx = dx / dist;
     ny = dy / dist;
   }
-  RotateVectorImpl(vix, viy, nx, -ny);
-  RotateVectorImpl(vjx, vjy, nx, -ny);
+  RotateVector(vix, viy, nx, -ny);
+  RotateVector(vjx, vjy, nx, -ny);
   std::swap(vix, vjx);
-  RotateVectorImpl(vix, viy, nx, ny);
-  RotateVectorImpl(vjx, vjy, nx, ny);
+  RotateVector(vix, viy, nx, ny);
+  RotateVector(vjx, vjy, nx, ny);
   bi.VX = vix;
   bi.VY = viy;
   bj.VX = vjx;
@@ -184,7 +185,9 @@ constexpr PairOrder kPairOrder;
 // swept in order of x to find those pairs first; they are then examined in
 // the usual order. Positions and the set of balls on the table do not change
 // during this phase.
-inline void CollisionPhaseImpl(TGameState& s) {
+}  // namespace
+
+void CollisionPhase(TGameState& s) {
   int order[10];
   double xs[10];
   int n = 0;
@@ -214,7 +217,9 @@ inline void CollisionPhaseImpl(TGameState& s) {
   }
 }
 
-inline void SpinDecay(double& spin) {
+namespace {
+
+void SpinDecay(double& spin) {
   if (std::fabs(spin) < kSpinDecay) {
     spin = 0.0;
   } else if (spin < 0.0) {
@@ -224,7 +229,9 @@ inline void SpinDecay(double& spin) {
   }
 }
 
-inline void FrictionStepImpl(TBall& b) {
+}  // namespace
+
+void FrictionStep(TBall& b) {
   if (b.VX != b.RollX || b.VY != b.RollY) {
     const double dx = b.RollX - b.VX;
     const double dy = b.RollY - b.VY;
@@ -264,16 +271,15 @@ inline void FrictionStepImpl(TBall& b) {
   SpinDecay(b.SideSpin);
 }
 
-// Zero for a zero of either sign, and only for those.
-inline std::uint64_t Magnitude(double v) { return std::bit_cast<std::uint64_t>(v) << 1; }
+namespace {
 
 // True when no ball on the table has any velocity or roll (zeros of either
 // sign): only side spin may be left to decay.
 bool NothingRolls(const TGameState& s) {
   for (const TBall& b : s.Balls) {
-    const std::uint64_t m =
-        Magnitude(b.VX) | Magnitude(b.VY) | Magnitude(b.RollX) | Magnitude(b.RollY);
-    if (b.OnTable && m != 0) return false;
+    if (b.OnTable && (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0)) {
+      return false;
+    }
   }
   return true;
 }
@@ -311,16 +317,6 @@ void StepStillTable(TGameState& s) {
 
 }  // namespace
 
-void CushionStep(TBall& b, bool& cushionHit) { CushionStepImpl(b, cushionHit); }
-
-void RotateVector(double& x, double& y, double cosA, double sinA) {
-  RotateVectorImpl(x, y, cosA, sinA);
-}
-
-void CollisionPhase(TGameState& s) { CollisionPhaseImpl(s); }
-
-void FrictionStep(TBall& b) { FrictionStepImpl(b); }
-
 void StepPhysics(TGameState& s) {
   if (NothingRolls(s)) {
     StepStillTable(s);
@@ -332,11 +328,11 @@ void StepPhysics(TGameState& s) {
     if (!b.OnTable) continue;
     b.X = b.X + b.VX;
     b.Y = b.Y + b.VY;
-    CushionStepImpl(b, s.CushionHit);
+    CushionStep(b, s.CushionHit);
   }
-  CollisionPhaseImpl(s);
+  CollisionPhase(s);
   for (TBall& b : s.Balls) {
-    if (b.OnTable) FrictionStepImpl(b);
+    if (b.OnTable) FrictionStep(b);
   }
 }
 
