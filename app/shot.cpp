@@ -6,6 +6,10 @@
 
 namespace tavoren {
 
+namespace {
+constexpr double kPowerAfterStrike = 0.08;
+}  // namespace
+
 void TForm1::FormMouseMove(TShiftState Shift, int X, int Y) {
   if (!(Shift & ssLeft) || TimerForCycle.Enabled() || !Balls[0].OnTable) return;
   if (X < table::kTableRight) {
@@ -52,7 +56,9 @@ void TForm1::Strike() {
   FirstContactSeen = false;
   LegalFirstHit = false;
   CushionHit = false;
-  Power = 0.08;
+  // The next shot is offered at a medium strength (the bar's row 280), so a
+  // bare Enter never fires the break's double power or a hard shot again.
+  Power = kPowerAfterStrike;
   PanelForMsg.SetCaption(msg::kStrike);
   TimerForCycle.SetEnabled(true);
   PaintRails();

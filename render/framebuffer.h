@@ -35,7 +35,6 @@ class Framebuffer {
     bool Empty() const { return top >= bottom; }
   };
   Damage TakeDamage();
-  Damage PeekDamage() const { return damage_; }
 
  private:
   void Touch(int top, int bottom);
