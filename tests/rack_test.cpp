@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
+#include "tests/support.h"
 #include "tools/headless/driver.h"
 
 namespace tavoren::headless {
@@ -29,11 +30,8 @@ struct Place {
 // The rack drawn from a given clock reading: twenty draws of the 32-bit
 // linear congruential generator, the cue ball first, x before y.
 std::vector<Place> ExpectedRack(std::uint32_t clock) {
-  std::uint64_t state = clock;
-  auto draw = [&state] {
-    state = (state * 134775813u + 1u) % 4294967296u;
-    return std::ldexp(static_cast<double>(state), -32);
-  };
+  testing::RackRandom random(clock);
+  auto draw = [&random] { return random.Next(); };
   std::vector<Place> rack;
   for (int i = 0; i < 10; ++i) {
     const double rx = draw();
