@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
+#include "tests/support.h"
 
 namespace tavoren::testing {
 
@@ -80,19 +81,5 @@ class GameTest : public ::testing::Test, public headless::Observer {
   std::function<void()> afterHandler;
   std::function<void()> onState;  // runs at every `state`, inside pauses too
 };
-
-inline std::uint64_t Bits(double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, sizeof u);
-  return u;
-}
-
-// Equal bit for bit, zeros' signs included.
-inline bool SameBits(const TBall& a, const TBall& b) {
-  return a.OnTable == b.OnTable && a.Color == b.Color && Bits(a.X) == Bits(b.X) &&
-         Bits(a.Y) == Bits(b.Y) && Bits(a.VX) == Bits(b.VX) && Bits(a.VY) == Bits(b.VY) &&
-         Bits(a.RollX) == Bits(b.RollX) && Bits(a.RollY) == Bits(b.RollY) &&
-         Bits(a.SideSpin) == Bits(b.SideSpin);
-}
 
 }  // namespace tavoren::testing

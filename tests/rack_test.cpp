@@ -85,13 +85,7 @@ void ExpectRackFromClock(TForm1& f, std::uint32_t clock) {
 
 bool SameBalls(const TForm1& a, const TBall (&b)[10]) {
   for (int i = 0; i < 10; ++i) {
-    const TBall& x = a.Balls[i];
-    const TBall& y = b[i];
-    if (x.OnTable != y.OnTable || x.Color != y.Color || x.X != y.X || x.Y != y.Y ||
-        x.VX != y.VX || x.VY != y.VY || x.RollX != y.RollX || x.RollY != y.RollY ||
-        x.SideSpin != y.SideSpin) {
-      return false;
-    }
+    if (!testing::SameBall(a.Balls[i], b[i])) return false;
   }
   return true;
 }
@@ -322,7 +316,10 @@ TEST(Rack, NoRackIsDisturbedByItsFirstTick) {
 
 TEST(KeyGuards, EnterBeforeTheFirstTickIsIgnored) {
   Session s;
-  s.Play("clock 9\nshow\nkey 13\n");
+  s.Play("clock 9\nshow\n");
+  const double aimX = s.F().AimX;
+  s.Play("key 13\n");
+  EXPECT_EQ(s.F().AimX, aimX);
   EXPECT_EQ(s.F().HistoryPos, 0);
   EXPECT_EQ(s.F().HistoryLast, 0);
   EXPECT_EQ(s.F().Balls[0].VX, 0.0);
@@ -337,7 +334,8 @@ TEST(KeyGuards, EnterBeforeTheFirstTickIsIgnored) {
 
 TEST(KeyGuards, EnterWhileBallsMoveIsIgnored) {
   Session s;
-  s.Play("clock 1000\nshow\nsettle\nkey 13\nwait 200\nstate\n");
+  // A second press right after the first, and more while the balls move.
+  s.Play("clock 1000\nshow\nsettle\nkey 13\nkey 13\nwait 200\nstate\n");
   ASSERT_EQ(s.F().HistoryPos, 1);
   ASSERT_TRUE(s.F().TimerForCycle.Enabled());
   TBall moving[10];
