@@ -9,6 +9,7 @@
 #include "platform/cycle_schedule.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/script.h"
+#include "tests/support.h"
 
 namespace tavoren {
 namespace {
@@ -82,9 +83,7 @@ TEST(CycleSchedule, NoCatchUpAfterALongDelay) {
 // Enabling an enabled timer keeps its cadence; a newly enabled one ticks
 // one interval later.
 TEST(HeadlessTimer, EnablingAnEnabledTimerKeepsItsTick) {
-  std::vector<headless::Command> wait;
-  headless::ParseError error;
-  ASSERT_TRUE(headless::ParseScript("wait 30\n", wait, error));
+  const std::vector<headless::Command> wait = testing::Script("wait 30\n");
   headless::HeadlessPlatform platform;
   platform.SetCycleTimer(true);
   platform.Run(wait);  // 30 ms

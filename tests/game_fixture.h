@@ -31,12 +31,7 @@ class GameTest : public ::testing::Test, public headless::Observer {
 
   // Runs a script from the current virtual time on; fails the test on a
   // parse error.
-  void Play(const std::string& text) {
-    std::vector<headless::Command> script;
-    headless::ParseError error;
-    ASSERT_TRUE(headless::ParseScript(text, script, error)) << error.line << ": " << error.message;
-    platform_->Run(script, this);
-  }
+  void Play(const std::string& text) { platform_->Run(Script(text), this); }
 
   // A rack at a fixed clock, judged by its first tick: the aiming mode.
   void Rack(std::uint32_t clock = 1000) {

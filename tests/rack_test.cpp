@@ -51,12 +51,7 @@ class Session {
 
   // Runs a script from the current virtual time on. A tick due at the very
   // millisecond the script ends is not delivered (commands come first).
-  void Play(const std::string& text) {
-    std::vector<Command> script;
-    ParseError error;
-    ASSERT_TRUE(ParseScript(text, script, error)) << error.line << ": " << error.message;
-    p_->Run(script);
-  }
+  void Play(const std::string& text) { p_->Run(testing::Script(text)); }
   std::string State() { return StateBlock(*p_); }
   std::vector<TColor> Picture() const {
     const TColor* px = p_->Form().Canvas.Pixels();

@@ -1,12 +1,17 @@
 // What the test programs share: bit-exact comparison of doubles and balls,
-// a platform with nothing behind it, and the rack's random draws as the
-// tests compute them on their own.
+// a platform with nothing behind it, the rack's random draws as the tests
+// compute them on their own, and timeline scripts from text.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "game/state.h"
+#include "platform/headless/script.h"
 #include "platform/platform.h"
 
 namespace tavoren::testing {
@@ -53,5 +58,17 @@ class RackRandom {
  private:
   std::uint32_t state_;
 };
+
+// A timeline script from its text; a script that does not parse fails the
+// test and gives no commands.
+inline std::vector<headless::Command> Script(const std::string& text) {
+  std::vector<headless::Command> script;
+  headless::ParseError error;
+  if (!headless::ParseScript(text, script, error)) {
+    ADD_FAILURE() << "script line " << error.line << ": " << error.message;
+    script.clear();
+  }
+  return script;
+}
 
 }  // namespace tavoren::testing
