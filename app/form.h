@@ -69,9 +69,6 @@ class TForm1 : public TGameState {
   TTimer TimerForCycle;
   Framebuffer Canvas;
 
-  static constexpr int ClientWidth = kClientWidth;
-  static constexpr int ClientHeight = kClientHeight;
-
   // The random generator of the rack jitter: one 32-bit state, reseeded from
   // the system clock at every rack.
   std::uint32_t RandSeed = 0;

@@ -30,10 +30,10 @@ void TForm1::FormShow() {
   TargetBall = 1;
   LegalFirstHit = true;
   CushionHit = true;
-  // The break: full strength, straight from the head spot to the foot spot.
-  // The spin is left alone; the first tick centres it.
-  Power = 0.4;
-  AimX = 400.0;
+  // The break: twice the power the bar can set, straight from the head spot
+  // to the foot spot. The spin is left alone; the first tick centres it.
+  Power = 2.0 * strip::kFullPower;
+  AimX = table::kFootSpotX - table::kSpotColumns[0];
   AimY = 0.0;
   TimerForCycle.SetEnabled(true);
 }

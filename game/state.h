@@ -1,8 +1,12 @@
-// The game's state records and the fixed data every layer shares: table
-// geometry, ball colours, the rack layout and the texts shown to the player.
+// The game's state records and the fixed data every layer shares: ball
+// colours, the rack layout and the texts shown to the player. Where things
+// lie in the window is in game/table.h.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+
+#include "game/table.h"
 
 namespace tavoren {
 
@@ -49,20 +53,13 @@ struct TGameState {
   const TSnapshot& HistoryEntry(int n) const { return History[n - 1]; }
 };
 
+// A ball at rest: all five motion values exactly zero (of either sign).
+inline bool AtRest(const TBall& b) {
+  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
+}
+
 void RecordSnapshot(const TGameState& s, TSnapshot& into);
 void RestoreSnapshot(const TSnapshot& from, TGameState& s);
-
-// Table geometry, client pixels, y downwards.
-namespace table {
-constexpr int kClothLeft = 40, kClothRight = 840, kClothTop = 40, kClothBottom = 440;
-constexpr int kBallRadius = 6;
-constexpr int kPocketRadius = 12;
-constexpr int kSpotRadius = 2;
-constexpr int kSpotRow = 240;
-constexpr int kSpotColumns[3] = {240, 440, 640};  // head, centre, foot
-constexpr int kFootSpotX = 640, kFootSpotY = 240;
-constexpr int kTableRight = 880;  // last column of the table
-}  // namespace table
 
 namespace colors {
 constexpr TColor kCloth = 0x00C000;
@@ -121,6 +118,26 @@ inline constexpr const char* kNineBall =
     "９ボールが入りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。";
 inline constexpr const char* kUndone =
     "Enterキーで最後まで再現。左ボタンで、撞く方向、撞点、力加減を指定。Back Spaceキーで前状態復元。Homeキーで新規開始。";
+
+// Every text the panel ever shows.
+inline constexpr const char* kPanelTexts[] = {kAiming,    kStrike,  kScratch, kWrongFirst,
+                                              kNoCushion, kCleared, kNineBall, kUndone};
+
+// Characters (code points) in a UTF-8 text.
+constexpr int CharacterCount(const char* utf8) {
+  int n = 0;
+  for (; *utf8 != 0; ++utf8) {
+    if ((static_cast<unsigned char>(*utf8) & 0xC0) != 0x80) ++n;
+  }
+  return n;
+}
+
+// The characters in the longest panel text: what the panel must make room for.
+constexpr int LongestPanelText() {
+  int longest = 0;
+  for (const char* text : kPanelTexts) longest = std::max(longest, CharacterCount(text));
+  return longest;
+}
 }  // namespace msg
 
 }  // namespace tavoren

@@ -17,18 +17,27 @@ constexpr double kRollingDecel = 4e-7;
 constexpr double kSpinDecay = 1e-6;
 constexpr double kRestitution = 0.8;
 constexpr double kRollKick = 1.8;
-constexpr double kContact = 12.0;
+constexpr double kContact = table::kContact;
+// The cushions lie along the cloth's edges; a ball reaches one when its edge
+// passes the line.
+constexpr double kLeft = table::kClothLeft, kRight = table::kClothRight;
+constexpr double kTop = table::kClothTop, kBottom = table::kClothBottom;
+constexpr double kRadius = table::kBallRadius;
+// The side pockets' window: a ball's radius either side of the middle for a
+// straight approach, 434 to 446.
+constexpr double kSideWindowLeft = table::kMiddleX - table::kBallRadius;
+constexpr double kSideWindowRight = table::kMiddleX + table::kBallRadius;
 constexpr double kContactSquared = kContact * kContact;
 
-// Reached a cushion at x = 40 or x = 840 (end cushions): corner pocket or
+// Reached a cushion at x = kLeft or x = kRight (end cushions): corner pocket or
 // rebound. The spin is mirrored at the left cushion so both ends share the
 // rules of the right one.
 void EndCushion(TBall& b, double pocketLength) {
-  if (b.Y < 40.0 + pocketLength || b.Y > 440.0 - pocketLength) {
+  if (b.Y < kTop + pocketLength || b.Y > kBottom - pocketLength) {
     b.OnTable = false;
     return;
   }
-  const bool left = b.X - 6.0 < 40.0;
+  const bool left = b.X - kRadius < kLeft;
   if (left) b.SideSpin = -b.SideSpin;
   double t = b.SideSpin - b.VY;
   if (std::fabs(t) < 0.5 * std::fabs(b.VX)) {
@@ -45,23 +54,23 @@ void EndCushion(TBall& b, double pocketLength) {
   if (b.RollX / b.VX > 1.0) b.RollX = b.VX;
 }
 
-// Reached a cushion at y = 40 or y = 440 (side cushions): corner pocket,
+// Reached a cushion at y = kTop or y = kBottom (side cushions): corner pocket,
 // side pocket, or rebound.
 void SideCushion(TBall& b, double pocketLength) {
-  if (b.X < 40.0 + pocketLength || b.X > 840.0 - pocketLength) {
+  if (b.X < kLeft + pocketLength || b.X > kRight - pocketLength) {
     b.OnTable = false;
     return;
   }
   // The side pocket's window slides against the direction of travel and
   // narrows for steep approaches.
   const double m = b.VX / std::fabs(b.VY);
-  const double leftLimit = 434.0 + 6.0 * std::max(-m, -1.0);
-  const double rightLimit = 446.0 - 6.0 * std::max(m, -1.0);
+  const double leftLimit = kSideWindowLeft + kRadius * std::max(-m, -1.0);
+  const double rightLimit = kSideWindowRight - kRadius * std::max(m, -1.0);
   if (leftLimit < b.X && b.X < rightLimit) {
     b.OnTable = false;
     return;
   }
-  const bool bottom = b.Y + 6.0 > 440.0;
+  const bool bottom = b.Y + kRadius > kBottom;
   if (bottom) b.SideSpin = -b.SideSpin;
   double t = b.SideSpin - b.VX;
   if (std::fabs(t) < 0.5 * std::fabs(b.VY)) {
@@ -79,20 +88,23 @@ void SideCushion(TBall& b, double pocketLength) {
 }
 
 // The bodies of the phases, inlined into the substep; the named functions
-// of the header wrap them.
+// of the header, which the tests call one by one, are one-line wrappers.
+// Without the inline bodies GCC calls CushionStep and FrictionStep from
+// StepPhysics instead of inlining them, and a break simulated to rest takes
+// measurably longer.
 
 inline void CushionStepImpl(TBall& b, bool& cushionHit) {
   // Corner pockets take a ball within 12 * sqrt(2) of a corner along the
-  // cushion it reaches.
-  const double pocketLength = 12.0 * std::sqrt(2.0);
+  // cushion it reaches: twice a ball's reach along the diagonal.
+  const double pocketLength = kContact * std::sqrt(2.0);
   // The position is tested first: it is the part that is rarely true.
-  if ((b.X - 6.0 < 40.0 && b.VX < 0.0) || (b.X + 6.0 > 840.0 && b.VX > 0.0)) {
+  if ((b.X - kRadius < kLeft && b.VX < 0.0) || (b.X + kRadius > kRight && b.VX > 0.0)) {
     EndCushion(b, pocketLength);
     cushionHit = true;
   }
   // Near a corner both tests fire; a ball the first one pocketed is only
   // pocketed again here.
-  if ((b.Y - 6.0 < 40.0 && b.VY < 0.0) || (b.Y + 6.0 > 440.0 && b.VY > 0.0)) {
+  if ((b.Y - kRadius < kTop && b.VY < 0.0) || (b.Y + kRadius > kBottom && b.VY > 0.0)) {
     SideCushion(b, pocketLength);
     cushionHit = true;
   }
@@ -255,16 +267,13 @@ inline void FrictionStepImpl(TBall& b) {
   SpinDecay(b.SideSpin);
 }
 
-// Zero for a zero of either sign, and only for those.
-inline std::uint64_t Magnitude(double v) { return std::bit_cast<std::uint64_t>(v) << 1; }
-
 // True when no ball on the table has any velocity or roll (zeros of either
 // sign): only side spin may be left to decay.
 bool NothingRolls(const TGameState& s) {
   for (const TBall& b : s.Balls) {
-    const std::uint64_t m =
-        Magnitude(b.VX) | Magnitude(b.VY) | Magnitude(b.RollX) | Magnitude(b.RollY);
-    if (b.OnTable && m != 0) return false;
+    if (b.OnTable && (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0)) {
+      return false;
+    }
   }
   return true;
 }

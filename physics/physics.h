@@ -1,8 +1,12 @@
-// One substep of simulated time for every ball on the table: motion,
-// cushions and pockets, collisions, cloth friction. 400 substeps make one
-// 40 ms tick. Every formula runs in plain double precision in the written
-// order; rest and natural roll are decided by exact equality, which the
-// copies and zero stores below produce.
+// One substep of simulated time for every ball on the table, in four phases,
+// each finished for every ball before the next begins:
+//   phase 1, motion: each ball moves by its velocity;
+//   phase 2, cushions and pockets (CushionStep);
+//   phase 3, collisions between balls (CollisionPhase);
+//   phase 4, cloth friction (FrictionStep).
+// 400 substeps make one 40 ms tick. Every formula runs in plain double
+// precision in the written order; rest and natural roll are decided by exact
+// equality, which the copies and zero stores below produce.
 #pragma once
 
 #include "game/state.h"

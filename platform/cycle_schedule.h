@@ -6,11 +6,13 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace tavoren {
 
 class CycleSchedule {
  public:
-  static constexpr std::int64_t kIntervalNs = 40'000'000;
+  static constexpr std::int64_t kIntervalNs = std::int64_t{kCycleIntervalMs} * 1'000'000;
 
   bool Enabled() const { return enabled_; }
 

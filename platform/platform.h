@@ -1,18 +1,22 @@
 // What the core needs from the system it runs on. The form calls these; a
-// platform layer (SDL2, Win32, headless) implements them and, in the other
-// direction, feeds window events to the form's handlers and presents the
-// form's framebuffer after every handler that painted.
+// platform layer (SDL2, Win32, web, headless) implements them and, in the
+// other direction, feeds window events to the form's handlers and presents
+// the form's framebuffer after every handler, from one place (RunHandler in
+// the layers with a screen; the headless layer has none).
 #pragma once
 
 #include <cstdint>
 
 namespace tavoren {
 
+// The cycle timer's interval.
+constexpr int kCycleIntervalMs = 40;
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // The 40 ms cycle timer. Enabling an enabled timer or disabling a disabled
+  // The cycle timer (kCycleIntervalMs). Enabling an enabled timer or disabling a disabled
   // one does nothing; a newly enabled timer ticks first 40 ms later. Ticks are
   // delivered as TimerForCycleTimer on the GUI thread, never to catch up.
   virtual void SetCycleTimer(bool enabled) = 0;

@@ -9,10 +9,6 @@
 
 namespace tavoren {
 
-constexpr int kClientWidth = 1016;
-constexpr int kClientHeight = 500;
-constexpr int kPanelTop = 480;  // rows 480..499 belong to the message panel
-
 class Framebuffer {
  public:
   // A new client area shows the window's background, the button face, until
@@ -39,7 +35,6 @@ class Framebuffer {
     bool Empty() const { return top >= bottom; }
   };
   Damage TakeDamage();
-  Damage PeekDamage() const { return damage_; }
 
  private:
   void Touch(int top, int bottom);

@@ -1,15 +1,19 @@
 #include "render/painters.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 namespace tavoren {
 
 namespace {
-// The painters run over as many rows as the table has columns; rows past
-// the client area are clipped.
-constexpr int kLastRow = 880;
+// The table's painters run over rows 0 to 880, as many rows as the table has
+// columns, although nothing of the table lies below row 461: the rows from
+// 480 on (under the panel or outside the window) are clipped by the
+// framebuffer, at the cost of a bounds test per span and no pixel. The loop
+// keeps the designed row range rather than a second, tighter one.
+constexpr int kLastRow = table::kTableRight;
+constexpr double kContactSquared =
+    static_cast<double>(table::kContact) * static_cast<double>(table::kContact);
 }  // namespace
 
 void PaintCloth(Framebuffer& fb, const TGameState& s) {
@@ -39,35 +43,41 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
 
 void PaintRails(Framebuffer& fb) {
   using namespace colors;
+  using namespace table;
+  // Where the throats reach into the rails, and the middle throats' columns.
+  constexpr int kThroatTop = kClothTop - kThroatDepth, kThroatBottom = kClothBottom + kThroatDepth;
+  constexpr int kThroatLeft = kClothLeft - kThroatDepth, kThroatRight = kClothRight + kThroatDepth;
+  constexpr int kMiddleLeft = kMiddleX - kPocketRadius, kMiddleRight = kMiddleX + kPocketRadius;
   for (int row = 0; row <= kLastRow; ++row) {
-    if (row >= 40 && row <= 440) {
-      FillSpan(fb, row, 0, 39, kRail);
-      FillSpan(fb, row, 841, 880, kRail);
+    if (row >= kClothTop && row <= kClothBottom) {
+      FillSpan(fb, row, 0, kClothLeft - 1, kRail);
+      FillSpan(fb, row, kClothRight + 1, kTableRight, kRail);
     } else {
-      FillSpan(fb, row, 0, 880, kRail);
+      FillSpan(fb, row, 0, kTableRight, kRail);
     }
     // Corner throats entering the top and bottom rails, and the middle ones.
-    if ((row >= 22 && row <= 39) || (row >= 441 && row <= 458)) {
-      const int d = row <= 39 ? row - 22 : 458 - row;
-      FillSpan(fb, row, 40, 40 + d, kCloth);
-      FillSpan(fb, row, 840 - d, 840, kCloth);
-      if ((row >= 31 && row <= 39) || (row >= 441 && row <= 449)) {
-        FillSpan(fb, row, 428, 452, kCloth);
+    if ((row >= kThroatTop && row < kClothTop) || (row > kClothBottom && row <= kThroatBottom)) {
+      const int d = row < kClothTop ? row - kThroatTop : kThroatBottom - row;
+      FillSpan(fb, row, kClothLeft, kClothLeft + d, kCloth);
+      FillSpan(fb, row, kClothRight - d, kClothRight, kCloth);
+      if ((row >= kPocketTop && row < kClothTop) || (row > kClothBottom && row <= kPocketBottom)) {
+        FillSpan(fb, row, kMiddleLeft, kMiddleRight, kCloth);
       }
     }
     // Corner throats entering the end rails.
-    if ((row >= 40 && row <= 57) || (row >= 423 && row <= 440)) {
-      const int d = row <= 57 ? row - 40 : 440 - row;
-      FillSpan(fb, row, 22 + d, 40, kCloth);
-      FillSpan(fb, row, 840, 858 - d, kCloth);
+    if ((row >= kClothTop && row < kClothTop + kThroatDepth) ||
+        (row > kClothBottom - kThroatDepth && row <= kClothBottom)) {
+      const int d = row < kClothTop + kThroatDepth ? row - kClothTop : kClothBottom - row;
+      FillSpan(fb, row, kThroatLeft + d, kClothLeft, kCloth);
+      FillSpan(fb, row, kClothRight, kThroatRight - d, kCloth);
     }
     // Pockets over everything; the middle ones only on rail rows.
-    FillDiscRow(fb, row, 31, 31, table::kPocketRadius, kPocket);
-    FillDiscRow(fb, row, 849, 31, table::kPocketRadius, kPocket);
-    if (row < 40) FillDiscRow(fb, row, 440, 31, table::kPocketRadius, kPocket);
-    FillDiscRow(fb, row, 31, 449, table::kPocketRadius, kPocket);
-    FillDiscRow(fb, row, 849, 449, table::kPocketRadius, kPocket);
-    if (row > 440) FillDiscRow(fb, row, 440, 449, table::kPocketRadius, kPocket);
+    FillDiscRow(fb, row, kPocketLeft, kPocketTop, kPocketRadius, kPocket);
+    FillDiscRow(fb, row, kPocketRight, kPocketTop, kPocketRadius, kPocket);
+    if (row < kClothTop) FillDiscRow(fb, row, kMiddleX, kPocketTop, kPocketRadius, kPocket);
+    FillDiscRow(fb, row, kPocketLeft, kPocketBottom, kPocketRadius, kPocket);
+    FillDiscRow(fb, row, kPocketRight, kPocketBottom, kPocketRadius, kPocket);
+    if (row > kClothBottom) FillDiscRow(fb, row, kMiddleX, kPocketBottom, kPocketRadius, kPocket);
   }
 }
 
@@ -83,7 +93,7 @@ void PaintAimGuide(Framebuffer& fb, const TGameState& s) {
   const double py = cue.Y - target.Y;
   const double a = s.AimX * s.AimX + s.AimY * s.AimY;
   const double b = s.AimX * px + s.AimY * py;
-  const double k = px * px + py * py - 144.0;
+  const double k = px * px + py * py - kContactSquared;
   const double D = b * b - a * k;
   if (a == 0.0 || D < 0.0) return;
   const double t = (-b - std::sqrt(D)) / a;
@@ -93,28 +103,22 @@ void PaintAimGuide(Framebuffer& fb, const TGameState& s) {
               RoundToLineEnd(target.Y - 100.0 * (py + t * s.AimY)), colors::kWhite);
 }
 
-long long PowerBarLevel(double power) {
-  const double level = (1.0 - power / 0.2) * 400.0;
-  // Power only ever holds what the game sets; the clamp keeps the
-  // conversion defined whatever it holds.
-  return std::llrint(std::clamp(level, -1e15, 1e15)) + 40;
-}
-
 void PaintPanel(Framebuffer& fb, const TGameState& s, bool timerEnabled) {
+  using namespace strip;
   constexpr int width = kClientWidth, height = kClientHeight;
-  const int markerX = RoundToPixel(30.0 * s.SpinX + 930.0);
-  const int markerY = RoundToPixel(240.0 - 30.0 * s.SpinY);
+  const int markerX = RoundToPixel(kSpinDiscRadius * s.SpinX + kSpinDiscX);
+  const int markerY = RoundToPixel(kSpinDiscY - kSpinDiscRadius * s.SpinY);
   const long long level = PowerBarLevel(s.Power);
   for (int row = 0; row <= height; ++row) {
-    FillSpan(fb, row, 881, width, colors::kStrip);
+    FillSpan(fb, row, kLeft, width, colors::kStrip);
     if (timerEnabled) continue;
-    FillDiscRow(fb, row, 930, 240, 30, colors::kWhite);
-    FillDiscRow(fb, row, markerX, markerY, 3, colors::kRed);
-    if (row <= 440) {
+    FillDiscRow(fb, row, kSpinDiscX, kSpinDiscY, kSpinDiscRadius, colors::kWhite);
+    FillDiscRow(fb, row, markerX, markerY, kMarkerRadius, colors::kRed);
+    if (row <= kBarBottom) {
       if (row >= level) {
-        FillSpan(fb, row, width - 20, width - 4, colors::kWhite);
-      } else if (row >= 40) {
-        FillSpan(fb, row, width - 20, width - 4, colors::kBlack);
+        FillSpan(fb, row, width - kBarLeftInset, width - kBarRightInset, colors::kWhite);
+      } else if (row >= kBarTop) {
+        FillSpan(fb, row, width - kBarLeftInset, width - kBarRightInset, colors::kBlack);
       }
     }
   }

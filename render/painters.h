@@ -8,7 +8,7 @@
 
 namespace tavoren {
 
-// Cloth, the three spots and every ball on the table (rows 40 to 440).
+// Cloth, the three spots and every ball on the table (the cloth's rows).
 void PaintCloth(Framebuffer& fb, const TGameState& s);
 // Rails, pocket throats and pockets: all of columns 0 to 880 off the cloth.
 void PaintRails(Framebuffer& fb);
@@ -16,7 +16,5 @@ void PaintRails(Framebuffer& fb);
 void PaintAimGuide(Framebuffer& fb, const TGameState& s);
 // The blue control strip; spin disc, marker and power bar while aiming.
 void PaintPanel(Framebuffer& fb, const TGameState& s, bool timerEnabled);
-// The first white row of the power bar: 40 for power 0.2, 440 for 0.
-long long PowerBarLevel(double power);
 
 }  // namespace tavoren

@@ -26,6 +26,7 @@
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
 
+#include "tests/support.h"
 #include "tools/headless/driver.h"
 
 namespace tavoren::headless {
@@ -70,12 +71,7 @@ class ScratchDir {
 
 // --- Running the library -----------------------------------------------------
 
-std::vector<Command> Parse(const std::string& text) {
-  std::vector<Command> script;
-  ParseError error;
-  EXPECT_TRUE(ParseScript(text, script, error)) << error.line << ": " << error.message;
-  return script;
-}
+std::vector<Command> Parse(const std::string& text) { return testing::Script(text); }
 
 std::string Output(const std::string& text) {
   std::string out, err;

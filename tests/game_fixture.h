@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
+#include "tests/support.h"
 
 namespace tavoren::testing {
 
@@ -30,12 +31,7 @@ class GameTest : public ::testing::Test, public headless::Observer {
 
   // Runs a script from the current virtual time on; fails the test on a
   // parse error.
-  void Play(const std::string& text) {
-    std::vector<headless::Command> script;
-    headless::ParseError error;
-    ASSERT_TRUE(headless::ParseScript(text, script, error)) << error.line << ": " << error.message;
-    platform_->Run(script, this);
-  }
+  void Play(const std::string& text) { platform_->Run(Script(text), this); }
 
   // A rack at a fixed clock, judged by its first tick: the aiming mode.
   void Rack(std::uint32_t clock = 1000) {
@@ -80,19 +76,5 @@ class GameTest : public ::testing::Test, public headless::Observer {
   std::function<void()> afterHandler;
   std::function<void()> onState;  // runs at every `state`, inside pauses too
 };
-
-inline std::uint64_t Bits(double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, sizeof u);
-  return u;
-}
-
-// Equal bit for bit, zeros' signs included.
-inline bool SameBits(const TBall& a, const TBall& b) {
-  return a.OnTable == b.OnTable && a.Color == b.Color && Bits(a.X) == Bits(b.X) &&
-         Bits(a.Y) == Bits(b.Y) && Bits(a.VX) == Bits(b.VX) && Bits(a.VY) == Bits(b.VY) &&
-         Bits(a.RollX) == Bits(b.RollX) && Bits(a.RollY) == Bits(b.RollY) &&
-         Bits(a.SideSpin) == Bits(b.SideSpin);
-}
 
 }  // namespace tavoren::testing

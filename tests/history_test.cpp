@@ -122,7 +122,7 @@ TEST_F(History, GameEndingWithTheNineBallReplaysItselfInALoop) {
   for (const Seen& s : seen) {
     if (s.panel != msg::kUndone) continue;
     const TSnapshot& next = Entry(s.pos + 1);
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE(SameBits(s.balls[i], next.Balls[i])) << s.t;
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(SameBall(s.balls[i], next.Balls[i])) << s.t;
   }
   // Every replay of shot 3 ends exactly where the shot ended the first time.
   const Seen* firstEnd = nullptr;
@@ -131,7 +131,7 @@ TEST_F(History, GameEndingWithTheNineBallReplaysItselfInALoop) {
     if (s.panel != msg::kNineBall || s.running) continue;
     if (firstEnd == nullptr) firstEnd = &s;
     ++ends;
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE(SameBits(s.balls[i], firstEnd->balls[i])) << s.t;
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(SameBall(s.balls[i], firstEnd->balls[i])) << s.t;
   }
   EXPECT_GT(ends, 2 * 198);  // at least two final pauses seen in full
   ASSERT_NE(firstEnd, nullptr);
@@ -151,7 +151,7 @@ TEST_F(History, BackspaceStepsBackToTheRackAndNoFurther) {
   Play("key 8\nkey 8\nkey 8\n");
   EXPECT_EQ(f.HistoryPos, 0);
   EXPECT_EQ(f.HistoryLast, 3);
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], rack[i])) << i;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], rack[i])) << i;
   EXPECT_EQ(f.Power, 0.4);
   EXPECT_EQ(Panel(), msg::kUndone);
   EXPECT_FALSE(Running());
@@ -167,7 +167,7 @@ TEST_F(History, RefiredShotEndsBitForBitWhereItEndedFirst) {
   TBall first[10];
   std::copy(std::begin(f.Balls), std::end(f.Balls), first);
   Play("key 8\nkey 13\nsettle\n");
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], first[i])) << "ball " << i;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], first[i])) << "ball " << i;
 }
 
 TEST_F(History, TwoUndosReplayBothShotsWithAPauseBetween) {
@@ -199,7 +199,7 @@ TEST_F(History, TwoUndosReplayBothShotsWithAPauseBetween) {
   std::size_t at = 0;
   Span(expected[0], at);
   EXPECT_EQ(Span(expected[1], at), 1980);
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], end[i])) << i;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], end[i])) << i;
 }
 
 TEST_F(History, ClickAfterAnUndoDiscardsTheFuture) {
@@ -226,10 +226,10 @@ TEST_F(History, BackspaceInterruptsAMovingShot) {
   EXPECT_FALSE(Running());
   EXPECT_EQ(f.HistoryPos, 0);
   EXPECT_EQ(f.HistoryLast, 1);
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], rack[i])) << i;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], rack[i])) << i;
   EXPECT_EQ(Panel(), msg::kUndone);
   Play("wait 400\n");  // and it stays stopped
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], rack[i])) << i;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], rack[i])) << i;
 }
 
 TEST_F(History, BackspaceAfterAFoulRestoresTheFoulShotsStart) {
@@ -244,7 +244,7 @@ TEST_F(History, BackspaceAfterAFoulRestoresTheFoulShotsStart) {
   ASSERT_TRUE(Running());
   Play("key 8\n");
   EXPECT_FALSE(Running());
-  EXPECT_TRUE(SameBits(f.Balls[0], start));
+  EXPECT_TRUE(SameBall(f.Balls[0], start));
   EXPECT_EQ(f.AimY, 100.0);
   EXPECT_EQ(f.Power, 0.1);
   EXPECT_EQ(f.TargetBall, 9);
@@ -294,7 +294,7 @@ TEST_F(ReplayExit, BackspaceInAReplayedShot) {
   Play("wait 200\nkey 8\n");
   EXPECT_FALSE(Running());
   EXPECT_EQ(std::make_tuple(f.HistoryPos, f.HistoryLast), std::make_tuple(0, 2));
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], Entry(1).Balls[i]));
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], Entry(1).Balls[i]));
   Play("wait 5000\n");
   EXPECT_FALSE(Running());  // nothing carries on by itself
   EXPECT_EQ(Panel(), msg::kUndone);
@@ -308,7 +308,7 @@ TEST_F(ReplayExit, BackspaceInAChainedPauseAbandonsTheReplay) {
   EXPECT_EQ(std::make_tuple(f.HistoryPos, f.HistoryLast), std::make_tuple(0, 2));
   EXPECT_FALSE(Running());
   // The start of the shot just finished is back.
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBits(f.Balls[i], Entry(1).Balls[i]));
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(SameBall(f.Balls[i], Entry(1).Balls[i]));
 }
 
 TEST_F(ReplayExit, BackspaceIsIgnoredInThePauseBeforeTheReplayedBreak) {

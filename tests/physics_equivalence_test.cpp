@@ -22,6 +22,7 @@
 #include "app/form.h"
 #include "game/state.h"
 #include "physics/physics.h"
+#include "tests/support.h"
 #include "split_mix.h"
 
 namespace tavoren {
@@ -192,7 +193,7 @@ void Step(TGameState& s) {
 
 // ---- Comparison ----
 
-std::uint64_t Bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+using testing::Bits;
 
 // Empty when the two tables agree bit for bit, else what differs first.
 std::string Difference(const TGameState& a, const TGameState& b) {
@@ -368,16 +369,7 @@ TEST(PhysicsEquivalence, StillTablesMatchThePlainSubstepBitForBit) {
   EXPECT_GT(spinsStopped, 300);
 }
 
-// A platform for a form that is driven by hand: a fixed clock.
-class StillPlatform final : public Platform {
- public:
-  void SetCycleTimer(bool) override {}
-  std::uint32_t Milliseconds() override { return clock; }
-  void SetPanelText(const char*) override {}
-  void CloseWindow() override {}
-  void ProcessMessages() override {}
-  std::uint32_t clock = 0;
-};
+using testing::StillPlatform;
 
 TEST(PhysicsEquivalence, BreaksFromRealRacksMatchThePlainSubstepToRest) {
   StillPlatform platform;

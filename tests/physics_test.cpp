@@ -18,11 +18,12 @@
 
 #include "game/state.h"
 #include "physics/physics.h"
+#include "tests/support.h"
 
 namespace tavoren {
 namespace {
 
-std::uint64_t Bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+using testing::Bits;
 
 TBall Ball(double x, double y, double vx = 0.0, double vy = 0.0, double rollX = 0.0,
            double rollY = 0.0, double sideSpin = 0.0) {
@@ -50,10 +51,6 @@ std::unique_ptr<TGameState> EmptyTable() {
 }
 
 bool Rolls(const TBall& b) { return b.VX == b.RollX && b.VY == b.RollY; }
-
-bool AtRest(const TBall& b) {
-  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
-}
 
 void ExpectSameBall(const TBall& a, const TBall& b) {
   EXPECT_EQ(a.OnTable, b.OnTable);
@@ -106,7 +103,7 @@ TEST(PhysicsFriction, NaturalRollStaysNaturalAndStops) {
     double vx, vy;
   };
   for (const Case c : {Case{0.01, 0.0}, Case{0.0, -0.01}, Case{0.006, 0.008}}) {
-    SCOPED_TRACE(testing::Message() << "v = (" << c.vx << ", " << c.vy << ")");
+    SCOPED_TRACE(::testing::Message() << "v = (" << c.vx << ", " << c.vy << ")");
     auto s = EmptyTable();
     const double x0 = 300.0, y0 = 240.0;
     s->Balls[0] = Ball(x0, y0, c.vx, c.vy, c.vx, c.vy);
@@ -142,7 +139,7 @@ TEST(PhysicsFriction, RollBelowStoppingSpeedStopsInOneSubstep) {
   };
   for (const Case c : {Case{3.9e-7, 0.0}, Case{0.0, -3.99e-7}, Case{2e-7, -3e-7},
                        Case{-1e-12, 1e-12}}) {
-    SCOPED_TRACE(testing::Message() << "v = (" << c.vx << ", " << c.vy << ")");
+    SCOPED_TRACE(::testing::Message() << "v = (" << c.vx << ", " << c.vy << ")");
     auto s = EmptyTable();
     s->Balls[4] = Ball(500.0, 300.0, c.vx, c.vy, c.vx, c.vy);
     StepPhysics(*s);
@@ -500,7 +497,7 @@ TEST(PhysicsCushion, ReboundsKeepTheirInvariants) {
       {600.0, 434.5, -0.02, 0.09, 0.015}, {700.0, 434.5, 0.2, 0.03, 0.05},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "at (" << c.x << ", " << c.y << ") v = (" << c.vx
+    SCOPED_TRACE(::testing::Message() << "at (" << c.x << ", " << c.y << ") v = (" << c.vx
                                     << ", " << c.vy << ") spin " << c.spin);
     TBall b = Ball(c.x, c.y, c.vx, c.vy, 0.0, 0.0, c.spin);
     bool hit = false;
@@ -541,7 +538,7 @@ TEST(PhysicsCushion, NoContactUnlessReachingAndApproaching) {
       Ball(45.0, 45.0, 0.08, 0.08),              // leaving a corner
   };
   for (const TBall& start : cases) {
-    SCOPED_TRACE(testing::Message() << "at (" << start.X << ", " << start.Y << ")");
+    SCOPED_TRACE(::testing::Message() << "at (" << start.X << ", " << start.Y << ")");
     TBall b = start;
     bool hit = false;
     CushionStep(b, hit);
@@ -633,13 +630,13 @@ TEST(PhysicsPocket, CornerPocketLimits) {
                             {823.1, true},   {50.0, true},    {830.0, true}};
   for (Cushion c : {Cushion::kLeft, Cushion::kRight}) {
     for (const Case& k : endCases) {
-      SCOPED_TRACE(testing::Message() << Name(c) << " cushion at " << k.along);
+      SCOPED_TRACE(::testing::Message() << Name(c) << " cushion at " << k.along);
       ExpectOutcome(ArrivingAt(c, k.along), k.drops, true);
     }
   }
   for (Cushion c : {Cushion::kTop, Cushion::kBottom}) {
     for (const Case& k : sideCases) {
-      SCOPED_TRACE(testing::Message() << Name(c) << " cushion at " << k.along);
+      SCOPED_TRACE(::testing::Message() << Name(c) << " cushion at " << k.along);
       ExpectOutcome(ArrivingAt(c, k.along), k.drops, false);
     }
   }
@@ -670,7 +667,7 @@ TEST(PhysicsPocket, SidePocketWindowFollowsTheSlope) {
   };
   for (Cushion c : {Cushion::kTop, Cushion::kBottom}) {
     for (const Case& k : cases) {
-      SCOPED_TRACE(testing::Message() << Name(c) << " cushion, m = " << k.m << ", X = " << k.x);
+      SCOPED_TRACE(::testing::Message() << Name(c) << " cushion, m = " << k.m << ", X = " << k.x);
       TBall b = ArrivingAt(c, k.x, k.m * 0.0625);
       b.VY = c == Cushion::kTop ? -0.0625 : 0.0625;
       ExpectOutcome(b, k.drops, false);
@@ -682,7 +679,7 @@ TEST(PhysicsPocket, SteepApproachNeverDropsIntoTheSidePocket) {
   for (Cushion c : {Cushion::kTop, Cushion::kBottom}) {
     for (const double m : {3.0, -3.0, 4.0, -4.0, 10.0, -16.0}) {
       for (double x = 420.0; x <= 460.0; x += 0.25) {
-        SCOPED_TRACE(testing::Message() << Name(c) << " cushion, m = " << m << ", X = " << x);
+        SCOPED_TRACE(::testing::Message() << Name(c) << " cushion, m = " << m << ", X = " << x);
         TBall b = ArrivingAt(c, x, m * 0.0625);
         b.VY = c == Cushion::kTop ? -0.0625 : 0.0625;
         ExpectOutcome(b, false, false);
@@ -697,7 +694,7 @@ TEST(PhysicsPocket, BallInACornerIsPocketedByBothTests) {
   };
   for (const Case c : {Case{45.5, 45.5, -0.1, -0.1}, Case{834.5, 45.5, 0.1, -0.1},
                        Case{45.5, 434.5, -0.1, 0.1}, Case{834.5, 434.5, 0.1, 0.1}}) {
-    SCOPED_TRACE(testing::Message() << "corner (" << c.x << ", " << c.y << ")");
+    SCOPED_TRACE(::testing::Message() << "corner (" << c.x << ", " << c.y << ")");
     const TBall start = Ball(c.x, c.y, c.vx, c.vy, c.vx, 0.0, -0.02);
     TBall b = start;
     bool hit = false;
@@ -768,7 +765,7 @@ TEST(PhysicsCollision, ContactAtExactlyTwelvePixels) {
   for (const Case c : {Case{12.0, 0.0, true}, Case{0.0, 12.0, true}, Case{-12.0, 0.0, true},
                        Case{12.0001, 0.0, false}, Case{0.0, -12.0001, false},
                        Case{8.49, 8.49, false}}) {  // 8.49^2 * 2 = 144.16
-    SCOPED_TRACE(testing::Message() << "offset (" << c.dx << ", " << c.dy << ")");
+    SCOPED_TRACE(::testing::Message() << "offset (" << c.dx << ", " << c.dy << ")");
     auto s = EmptyTable();
     const double len = std::hypot(c.dx, c.dy);
     const double ux = c.dx / len, uy = c.dy / len;
@@ -925,7 +922,7 @@ TEST(PhysicsCollision, CueBallMeetingTwoBallsAtOnce) {
   for (const Case c : {Case{3, 7, 3, 10.0, true}, Case{3, 7, 7, 10.0, false},
                        Case{1, 2, 1, 10.0, true}, Case{3, 7, 3, 9.5, true},
                        Case{1, 9, 9, 9.5, false}}) {
-    SCOPED_TRACE(testing::Message() << "balls " << c.first << ", " << c.second << ", target "
+    SCOPED_TRACE(::testing::Message() << "balls " << c.first << ", " << c.second << ", target "
                                     << c.target << ", second at dx " << c.secondDx);
     auto s = EmptyTable();
     s->TargetBall = c.target;
@@ -960,7 +957,7 @@ TEST(PhysicsCollision, LaterPairsSeeEarlierExchanges) {
   // (0,2) then (1,2): likewise. With 3, 1, 2 in a row, (1,2) comes before
   // (1,3), so the far ball is reached only in the next substep.
   for (const Case k : {Case{0, 1, 2, true}, Case{0, 2, 1, true}, Case{3, 1, 2, false}}) {
-    SCOPED_TRACE(testing::Message() << "row " << k.a << ", " << k.b << ", " << k.c);
+    SCOPED_TRACE(::testing::Message() << "row " << k.a << ", " << k.b << ", " << k.c);
     auto s = EmptyTable();
     s->Balls[k.a] = Ball(300.0, 240.0, 0.1, 0.0);
     s->Balls[k.b] = Ball(311.9, 240.0);
@@ -1027,7 +1024,7 @@ TEST(PhysicsCollision, ObjectBallCollisionsLeaveTheFlagsAlone) {
     bool seen, legal;
   };
   for (const Flags f : {Flags{false, false}, Flags{true, false}, Flags{true, true}}) {
-    SCOPED_TRACE(testing::Message() << "seen " << f.seen << ", legal " << f.legal);
+    SCOPED_TRACE(::testing::Message() << "seen " << f.seen << ", legal " << f.legal);
     auto s = EmptyTable();
     s->TargetBall = 1;
     s->FirstContactSeen = f.seen;
@@ -1142,11 +1139,8 @@ TEST(PhysicsRotate, RoundTripRestoresTheVector) {
 // each coordinate within half a pixel of its place.
 std::unique_ptr<TGameState> RackedForBreak() {
   auto s = EmptyTable();
-  std::uint32_t state = 271828;
-  auto next = [&state] {
-    state = state * 134775813u + 1u;
-    return static_cast<double>(state) * (1.0 / 4294967296.0);
-  };
+  testing::RackRandom random(271828);
+  auto next = [&random] { return random.Next(); };
   for (int i = 0; i < 10; ++i) {
     TBall& b = s->Balls[i];
     b.OnTable = true;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
+#include "tests/support.h"
 #include "tools/headless/driver.h"
 
 namespace tavoren::headless {
@@ -29,11 +30,8 @@ struct Place {
 // The rack drawn from a given clock reading: twenty draws of the 32-bit
 // linear congruential generator, the cue ball first, x before y.
 std::vector<Place> ExpectedRack(std::uint32_t clock) {
-  std::uint64_t state = clock;
-  auto draw = [&state] {
-    state = (state * 134775813u + 1u) % 4294967296u;
-    return std::ldexp(static_cast<double>(state), -32);
-  };
+  testing::RackRandom random(clock);
+  auto draw = [&random] { return random.Next(); };
   std::vector<Place> rack;
   for (int i = 0; i < 10; ++i) {
     const double rx = draw();
@@ -53,12 +51,7 @@ class Session {
 
   // Runs a script from the current virtual time on. A tick due at the very
   // millisecond the script ends is not delivered (commands come first).
-  void Play(const std::string& text) {
-    std::vector<Command> script;
-    ParseError error;
-    ASSERT_TRUE(ParseScript(text, script, error)) << error.line << ": " << error.message;
-    p_->Run(script);
-  }
+  void Play(const std::string& text) { p_->Run(testing::Script(text)); }
   std::string State() { return StateBlock(*p_); }
   std::vector<TColor> Picture() const {
     const TColor* px = p_->Form().Canvas.Pixels();
@@ -87,13 +80,7 @@ void ExpectRackFromClock(TForm1& f, std::uint32_t clock) {
 
 bool SameBalls(const TForm1& a, const TBall (&b)[10]) {
   for (int i = 0; i < 10; ++i) {
-    const TBall& x = a.Balls[i];
-    const TBall& y = b[i];
-    if (x.OnTable != y.OnTable || x.Color != y.Color || x.X != y.X || x.Y != y.Y ||
-        x.VX != y.VX || x.VY != y.VY || x.RollX != y.RollX || x.RollY != y.RollY ||
-        x.SideSpin != y.SideSpin) {
-      return false;
-    }
+    if (!testing::SameBall(a.Balls[i], b[i])) return false;
   }
   return true;
 }
@@ -324,7 +311,10 @@ TEST(Rack, NoRackIsDisturbedByItsFirstTick) {
 
 TEST(KeyGuards, EnterBeforeTheFirstTickIsIgnored) {
   Session s;
-  s.Play("clock 9\nshow\nkey 13\n");
+  s.Play("clock 9\nshow\n");
+  const double aimX = s.F().AimX;
+  s.Play("key 13\n");
+  EXPECT_EQ(s.F().AimX, aimX);
   EXPECT_EQ(s.F().HistoryPos, 0);
   EXPECT_EQ(s.F().HistoryLast, 0);
   EXPECT_EQ(s.F().Balls[0].VX, 0.0);
@@ -339,7 +329,8 @@ TEST(KeyGuards, EnterBeforeTheFirstTickIsIgnored) {
 
 TEST(KeyGuards, EnterWhileBallsMoveIsIgnored) {
   Session s;
-  s.Play("clock 1000\nshow\nsettle\nkey 13\nwait 200\nstate\n");
+  // A second press right after the first, and more while the balls move.
+  s.Play("clock 1000\nshow\nsettle\nkey 13\nkey 13\nwait 200\nstate\n");
   ASSERT_EQ(s.F().HistoryPos, 1);
   ASSERT_TRUE(s.F().TimerForCycle.Enabled());
   TBall moving[10];

@@ -22,6 +22,7 @@
 #include "platform/headless/headless.h"
 #include "platform/headless/script.h"
 #include "split_mix.h"
+#include "tests/support.h"
 
 namespace tavoren::timeline {
 
@@ -33,27 +34,12 @@ constexpr std::int32_t kMark = -2;
 
 using Random = testing::SplitMix64;
 
-inline bool SameDouble(double a, double b) {
-  std::uint64_t x, y;
-  std::memcpy(&x, &a, sizeof x);
-  std::memcpy(&y, &b, sizeof y);
-  return x == y;
-}
-
-inline bool SameBall(const TBall& a, const TBall& b) {
-  return a.OnTable == b.OnTable && a.Color == b.Color && SameDouble(a.X, b.X) &&
-         SameDouble(a.Y, b.Y) && SameDouble(a.VX, b.VX) && SameDouble(a.VY, b.VY) &&
-         SameDouble(a.RollX, b.RollX) && SameDouble(a.RollY, b.RollY) &&
-         SameDouble(a.SideSpin, b.SideSpin);
-}
+using testing::SameBall;
+using testing::SameDouble;
 
 // Texts are compared by content: the same literal need not have the same
 // address everywhere (sanitizer builds keep literals apart).
 inline bool Is(const char* shown, const char* text) { return std::strcmp(shown, text) == 0; }
-
-inline bool AtRest(const TBall& b) {
-  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
-}
 
 // How far a run got; summed over many runs to show the scripts reach the
 // states worth checking.
@@ -325,12 +311,10 @@ class Checker : public headless::Observer {
 
   // The rack the clock reading gives, ball by ball.
   bool IsRack(std::uint32_t clock) const {
-    std::uint32_t seed = clock;
+    testing::RackRandom random(clock);
     for (int i = 0; i < 10; ++i) {
-      seed = seed * 134775813u + 1u;
-      const double x = (static_cast<double>(seed) * 0x1p-32 + (kRackLayout[i].X + 640)) - 0.5;
-      seed = seed * 134775813u + 1u;
-      const double y = (static_cast<double>(seed) * 0x1p-32 + (kRackLayout[i].Y + 240)) - 0.5;
+      const double x = (random.Next() + (kRackLayout[i].X + 640)) - 0.5;
+      const double y = (random.Next() + (kRackLayout[i].Y + 240)) - 0.5;
       const TBall& b = f_.Balls[i];
       if (!b.OnTable || b.Color != colors::kBall[i] || !SameDouble(b.X, x) || !SameDouble(b.Y, y) ||
           !AtRest(b)) {

@@ -549,16 +549,9 @@ INSTANTIATE_TEST_SUITE_P(Seeds, TimelineFuzz, ::testing::Range(0, kBlocks));
 
 // ---- A game of more than a hundred shots ----
 
-// A platform for trying shots out on a copy of the table: the clock stands,
-// nothing is shown.
-class StillPlatform final : public tavoren::Platform {
- public:
-  void SetCycleTimer(bool) override {}
-  std::uint32_t Milliseconds() override { return 0; }
-  void SetPanelText(const char*) override {}
-  void CloseWindow() override {}
-  void ProcessMessages() override {}
-};
+// Shots are tried out on a copy of the table, on a platform whose clock
+// stands and which shows nothing.
+using testing::StillPlatform;
 
 struct PlannedShot {
   std::int64_t aimX = 0, aimY = 0;  // where to press on the table

@@ -2,10 +2,6 @@
 
 namespace tavoren::headless {
 
-namespace {
-constexpr std::int64_t kTickInterval = 40;
-}
-
 HeadlessPlatform::HeadlessPlatform() : form_(std::make_unique<TForm1>(*this)) {}
 HeadlessPlatform::~HeadlessPlatform() = default;
 
@@ -18,9 +14,11 @@ void HeadlessPlatform::SetClock(std::uint32_t reading) {
   clockSetAt_ = now_;
 }
 
+// As the contract says: enabling an enabled timer keeps its cadence.
 void HeadlessPlatform::SetCycleTimer(bool enabled) {
+  if (enabled == timerEnabled_) return;
   timerEnabled_ = enabled;
-  if (enabled) nextTick_ = now_ + kTickInterval;
+  if (enabled) nextTick_ = now_ + kCycleIntervalMs;
 }
 
 void HeadlessPlatform::AfterHandler() {
@@ -29,7 +27,7 @@ void HeadlessPlatform::AfterHandler() {
 
 void HeadlessPlatform::DeliverTick() {
   now_ = nextTick_;
-  nextTick_ = now_ + kTickInterval;
+  nextTick_ = now_ + kCycleIntervalMs;
   ++ticks_;
   form_->TimerForCycleTimer();
   AfterHandler();

@@ -49,10 +49,7 @@ namespace {
 bool CoversMessages(FcPattern* font) {
   FcCharSet* charset = nullptr;
   if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch) return false;
-  static const char* const kMessages[] = {msg::kAiming, msg::kStrike,   msg::kScratch,
-                                          msg::kWrongFirst, msg::kNoCushion, msg::kCleared,
-                                          msg::kNineBall, msg::kUndone};
-  for (const char* m : kMessages) {
+  for (const char* m : msg::kPanelTexts) {
     for (char32_t cp : DecodeUtf8(m)) {
       if (!FcCharSetHasChar(charset, static_cast<FcChar32>(cp))) return false;
     }

@@ -12,9 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/form.h"
-#include "platform/platform.h"
-#include "platform/cycle_schedule.h"
+#include "platform/loop_platform.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/panel_font.h"
 #include "platform/sdl/present.h"
@@ -35,12 +33,6 @@ namespace {
 constexpr int kPanelHeight = kClientHeight - kPanelTop;
 constexpr int kPanelBorder = 4;
 constexpr int kPanelFontPixels = 15;  // at SDL_ttf's 72 dpi a point is a pixel
-
-std::int64_t MonotonicNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // Milliseconds since the system started (suspended time included where the
 // system counts it), wrapping at 2^32.
@@ -86,35 +78,33 @@ Uint32 ButtonBit(Uint8 button) {
   return button >= 1 && button <= 32 ? Uint32{1} << (button - 1) : 0;
 }
 
-class SdlPlatform final : public Platform {
+class SdlPlatform final : public LoopPlatform {
  public:
-  SdlPlatform() : form_(std::make_unique<TForm1>(*this)) {}
+  SdlPlatform() { panelChanged_ = true; }  // the panel starts blank, in the button face
   ~SdlPlatform() override;
-  SdlPlatform(const SdlPlatform&) = delete;
-  SdlPlatform& operator=(const SdlPlatform&) = delete;
 
   int Run();
 
   // Platform
-  void SetCycleTimer(bool enabled) override;
   std::uint32_t Milliseconds() override { return UptimeMs(); }
-  void SetPanelText(const char* utf8) override;
-  void CloseWindow() override;
   void ProcessMessages() override;
 
  private:
+  std::int64_t MonotonicNs() override {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+  void Present() override;
+  void WindowClosed() override;
   bool Open();
   void OpenPanelFont();
   bool HandleOnePending();
   bool WaitEvent(SDL_Event& ev, int timeoutMs);
   void Dispatch(const SDL_Event& ev);
   void DispatchWindowEvent(const SDL_WindowEvent& ev);
-  void DeliverTick();
-  void Present();
   void RenderPanel();
   void CloseFromWindowSystem();
-
-  std::unique_ptr<TForm1> form_;
 
   bool sdlStarted_ = false;
   bool ttfStarted_ = false;
@@ -122,19 +112,15 @@ class SdlPlatform final : public Platform {
   SDL_Surface* surface_ = nullptr;  // the window surface last presented to
   TTF_Font* font_ = nullptr;
   SDL_Surface* panel_ = nullptr;    // the rendered message panel
-  std::string panelText_;
 
 #ifdef TAVOREN_SDL_X11
   Display* xDisplay_ = nullptr;  // SDL's X connection, when the driver is X11
 #endif
 
-  CycleSchedule timer_;
   Uint32 buttons_ = 0;        // mouse buttons held, as an SDL button mask
   bool shown_ = false;        // the first show has been handled
-  bool closed_ = false;
   bool paintPending_ = false;  // the window needs a FormPaint
   bool refreshAll_ = true;     // the whole surface must be pushed again
-  bool panelChanged_ = true;   // the panel text changed since it was rendered
   bool panelOnScreen_ = false;
 };
 
@@ -236,6 +222,8 @@ void SdlPlatform::OpenPanelFont() {
 int SdlPlatform::Run() {
   if (!Open()) return 1;
   while (!closed_) {
+    // Handlers present what they paint; this is for the window system's
+    // own requests (a new surface after a size change).
     Present();
     if (HandleOnePending()) continue;
     // Nothing to do: sleep in the event wait until an event arrives or, while
@@ -294,9 +282,8 @@ bool SdlPlatform::HandleOnePending() {
   }
   if (paintPending_ && shown_) {
     paintPending_ = false;
-    form_->FormPaint();
     refreshAll_ = true;
-    Present();
+    RunHandler([this] { form_->FormPaint(); });
     return true;
   }
   if (timer_.Due(MonotonicNs())) {
@@ -340,8 +327,7 @@ void SdlPlatform::Dispatch(const SDL_Event& ev) {
     case SDL_KEYDOWN: {
       std::uint16_t key = VirtualKeyCode(ev.key.keysym);
       if (key == 0) return;
-      form_->FormKeyDown(key, ShiftStateOf(ev.key.keysym.mod, buttons_));
-      Present();
+      RunHandler([&] { form_->FormKeyDown(key, ShiftStateOf(ev.key.keysym.mod, buttons_)); });
       return;
     }
     case SDL_MOUSEBUTTONDOWN: {
@@ -353,9 +339,10 @@ void SdlPlatform::Dispatch(const SDL_Event& ev) {
         case SDL_BUTTON_MIDDLE: button = mbMiddle; break;
         default: return;
       }
-      form_->FormMouseDown(button, ShiftStateOf(SDL_GetModState(), buttons_), ev.button.x,
-                           ev.button.y);
-      Present();
+      RunHandler([&] {
+        form_->FormMouseDown(button, ShiftStateOf(SDL_GetModState(), buttons_), ev.button.x,
+                             ev.button.y);
+      });
       return;
     }
     case SDL_MOUSEBUTTONUP:
@@ -370,9 +357,10 @@ void SdlPlatform::Dispatch(const SDL_Event& ev) {
           next.type == SDL_MOUSEMOTION && next.motion.state == ev.motion.state) {
         return;
       }
-      form_->FormMouseMove(ShiftStateOf(SDL_GetModState(), ev.motion.state), ev.motion.x,
-                           ev.motion.y);
-      Present();
+      RunHandler([&] {
+        form_->FormMouseMove(ShiftStateOf(SDL_GetModState(), ev.motion.state), ev.motion.x,
+                             ev.motion.y);
+      });
       return;
     }
     default:
@@ -387,8 +375,7 @@ void SdlPlatform::DispatchWindowEvent(const SDL_WindowEvent& ev) {
       // just repaints.
       if (!shown_ && !closed_) {
         shown_ = true;
-        form_->FormShow();
-        Present();
+        RunHandler([this] { form_->FormShow(); });
       }
       paintPending_ = true;
       return;
@@ -411,33 +398,9 @@ void SdlPlatform::CloseFromWindowSystem() {
   form_->Close();
 }
 
-void SdlPlatform::DeliverTick() {
-  timer_.TakeTick(MonotonicNs());
-  form_->TimerForCycleTimer();
-  Present();
-}
-
-void SdlPlatform::SetCycleTimer(bool enabled) {
-  if (enabled) {
-    timer_.Enable(MonotonicNs());
-  } else {
-    timer_.Disable();
-  }
-}
-
-void SdlPlatform::SetPanelText(const char* utf8) {
-  if (utf8 == nullptr) utf8 = "";
-  if (panelText_ == utf8) return;
-  panelText_ = utf8;
-  panelChanged_ = true;
-}
-
-void SdlPlatform::CloseWindow() {
-  if (closed_) return;
-  closed_ = true;
-  timer_.Disable();
-  // The window goes at once, even when a replay pause still runs out its
-  // two seconds before the program ends.
+// The window goes at once, even when a replay pause still runs out its two
+// seconds before the program ends.
+void SdlPlatform::WindowClosed() {
   if (window_ != nullptr) SDL_HideWindow(window_);
 }
 
@@ -445,8 +408,8 @@ void SdlPlatform::RenderPanel() {
   const TColor face = colors::kButtonFace;
   SDL_FillRect(panel_, nullptr,
                SDL_MapRGB(panel_->format, face & 0xFF, (face >> 8) & 0xFF, (face >> 16) & 0xFF));
-  if (font_ == nullptr || panelText_.empty()) return;
-  SDL_Surface* text = TTF_RenderUTF8_Blended(font_, panelText_.c_str(), SDL_Color{0, 0, 0, 255});
+  if (font_ == nullptr || *panelText_ == '\0') return;
+  SDL_Surface* text = TTF_RenderUTF8_Blended(font_, panelText_, SDL_Color{0, 0, 0, 255});
   if (text == nullptr) return;
   // Left-justified inside the border, the line centred on the panel's
   // height; whatever does not fit is cut off at the border.

@@ -177,11 +177,11 @@ var TavorenPage = (function () {
     return n * 52 + (n - 1) * 8;
   }
   var kPanelSmallFont = 13, kPanelSmallLine = 17;
-  var kLongestMessage = 62;  // characters, in the widest message
+  var longestMessage = 1;  // characters in the longest panel text, given by attach
 
   function panelLines(k) {
     var width = kWidth * k - 8;
-    return Math.max(1, Math.ceil(kLongestMessage * kPanelSmallFont / Math.max(width, 1)));
+    return Math.max(1, Math.ceil(longestMessage * kPanelSmallFont / Math.max(width, 1)));
   }
   function panelHeight(k) {
     return k >= 1 ? 20 * k : panelLines(k) * kPanelSmallLine + 6;
@@ -240,7 +240,10 @@ var TavorenPage = (function () {
   }
 
   return {
-    attach: function () {
+    // Starts the page's part; longest: the characters of the longest text
+    // the panel shows, which the layout makes room for.
+    attach: function (longest) {
+      longestMessage = longest;
       canvas = document.getElementById('tavoren-canvas');
       panel = document.getElementById('tavoren-panel');
       status = document.getElementById('tavoren-status');

@@ -9,14 +9,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/form.h"
-#include "platform/platform.h"
-#include "platform/cycle_schedule.h"
+#include "platform/loop_platform.h"
 
 // The page side (page.js, in TavorenPage). Events come as a kind and five
 // numbers: a (key code or DOM button), modifier keys (1 Shift, 2 Alt,
 // 4 Ctrl), DOM buttons held (1 left, 2 right, 4 middle), x, y.
-EM_JS(void, TavorenPageAttach, (), { TavorenPage.attach(); });
+EM_JS(void, TavorenPageAttach, (int longestPanelText),
+      { TavorenPage.attach(longestPanelText); });
 EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
 EM_ASYNC_JS(void, TavorenPageWait, (int ms), { await TavorenPage.wait(ms); });
 EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
@@ -35,8 +34,6 @@ enum EventKind { kNone = 0, kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisib
 // input wakes it at once, so this only bounds how late it reads the clock
 // (a pause of two seconds ends at most this much late).
 constexpr int kPauseWakeMs = 10;
-
-std::int64_t MonotonicNs() { return static_cast<std::int64_t>(emscripten_get_now() * 1e6); }
 
 TShiftState ShiftStateOf(int modifiers, int buttons) {
   TShiftState s = 0;
@@ -65,36 +62,30 @@ bool SameRow(const TColor* framebuffer, const std::uint32_t* canvas) {
   return true;
 }
 
-class WebPlatform final : public Platform {
+class WebPlatform final : public LoopPlatform {
  public:
   WebPlatform()
-      : form_(std::make_unique<TForm1>(*this)),
-        rgba_(static_cast<std::size_t>(kClientWidth) * kPanelTop),
+      : rgba_(static_cast<std::size_t>(kClientWidth) * kPanelTop),
         clockBase_(static_cast<std::uint32_t>(std::fmod(TavorenPageDateNow(), 4294967296.0))) {}
 
   void Run();
 
   // Platform
-  void SetCycleTimer(bool enabled) override;
   std::uint32_t Milliseconds() override;
-  void SetPanelText(const char* utf8) override;
-  void CloseWindow() override;
   void ProcessMessages() override;
 
  private:
+  std::int64_t MonotonicNs() override {
+    return static_cast<std::int64_t>(emscripten_get_now() * 1e6);
+  }
+  void Present() override;
+  void WindowClosed() override;
   bool HandleInput();
-  void DeliverTick();
-  void Present();
 
-  std::unique_ptr<TForm1> form_;
   std::vector<std::uint32_t> rgba_;  // the rows being presented, as canvas RGBA
   std::uint32_t clockBase_;
-  CycleSchedule timer_;
-  const char* panelText_ = "";
-  bool panelChanged_ = false;
   bool paintPending_ = false;
   bool refreshAll_ = true;
-  bool closed_ = false;
 };
 
 // The page's own loop: everything queued, a repaint the page asked for,
@@ -102,8 +93,8 @@ class WebPlatform final : public Platform {
 // that a tick that takes long never shuts out input. Asleep (no timer, no
 // animation frame) while the game waits for the player.
 void WebPlatform::Run() {
-  TavorenPageAttach();
-  form_->FormShow();
+  TavorenPageAttach(msg::LongestPanelText());
+  RunHandler([this] { form_->FormShow(); });
   paintPending_ = true;
   while (!closed_) {
     bool handled = false;
@@ -112,7 +103,6 @@ void WebPlatform::Run() {
       DeliverTick();
       handled = true;
     }
-    Present();
     if (closed_) break;
     TavorenPageWait(handled ? 0 : timer_.WaitMs(MonotonicNs()));
   }
@@ -127,8 +117,9 @@ bool WebPlatform::HandleInput() {
       break;
     case kKey: {
       std::uint16_t key = static_cast<std::uint16_t>(e[0]);
-      if (key != 0) form_->FormKeyDown(key, ShiftStateOf(e[1], e[2]));
-      Present();
+      RunHandler([&] {
+        if (key != 0) form_->FormKeyDown(key, ShiftStateOf(e[1], e[2]));
+      });
       return true;
     }
     case kPointerDown: {
@@ -139,13 +130,11 @@ bool WebPlatform::HandleInput() {
         case 2: button = mbRight; break;
         default: return true;  // back, forward, eraser: nothing on Windows either
       }
-      form_->FormMouseDown(button, ShiftStateOf(e[1], e[2]), e[3], e[4]);
-      Present();
+      RunHandler([&] { form_->FormMouseDown(button, ShiftStateOf(e[1], e[2]), e[3], e[4]); });
       return true;
     }
     case kPointerMove:
-      form_->FormMouseMove(ShiftStateOf(e[1], e[2]), e[3], e[4]);
-      Present();
+      RunHandler([&] { form_->FormMouseMove(ShiftStateOf(e[1], e[2]), e[3], e[4]); });
       return true;
     case kVisible:
       paintPending_ = true;
@@ -155,18 +144,11 @@ bool WebPlatform::HandleInput() {
   }
   if (paintPending_) {
     paintPending_ = false;
-    form_->FormPaint();
     refreshAll_ = true;
-    Present();
+    RunHandler([this] { form_->FormPaint(); });
     return true;
   }
   return false;
-}
-
-void WebPlatform::DeliverTick() {
-  timer_.TakeTick(MonotonicNs());
-  form_->TimerForCycleTimer();
-  Present();
 }
 
 // The replay pause calls this in a loop until its two seconds are up: it
@@ -185,19 +167,10 @@ void WebPlatform::ProcessMessages() {
       }
       break;
     }
-    Present();
   }
   int wait = closed_ ? -1 : timer_.WaitMs(MonotonicNs());
   if (wait < 0 || wait > kPauseWakeMs) wait = kPauseWakeMs;
   TavorenPageWait(wait);
-}
-
-void WebPlatform::SetCycleTimer(bool enabled) {
-  if (enabled) {
-    timer_.Enable(MonotonicNs());
-  } else {
-    timer_.Disable();
-  }
 }
 
 // Milliseconds counted from a start that is the date at load, so that every
@@ -207,20 +180,9 @@ std::uint32_t WebPlatform::Milliseconds() {
   return clockBase_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(emscripten_get_now()));
 }
 
-void WebPlatform::SetPanelText(const char* utf8) {
-  if (utf8 == nullptr) utf8 = "";
-  if (std::strcmp(panelText_, utf8) == 0) return;
-  panelText_ = utf8;
-  panelChanged_ = true;
-}
-
 // A tab cannot close itself: the game stops (timer off, no handler runs
-// again, the page's listeners are gone) and the page says so. A replay
-// pause that is still running lets its time pass before the loop ends.
-void WebPlatform::CloseWindow() {
-  if (closed_) return;
-  closed_ = true;
-  timer_.Disable();
+// again, the page's listeners are gone) and the page says so.
+void WebPlatform::WindowClosed() {
   Present();
   TavorenPageEnded();
 }

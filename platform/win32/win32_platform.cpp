@@ -10,7 +10,6 @@ namespace tavoren::win32 {
 namespace {
 
 constexpr UINT_PTR kCycleTimerId = 1;
-constexpr UINT kCycleIntervalMs = 40;
 constexpr int kIconResource = 1;
 
 // Caption, system menu and minimise box: a fixed border, no maximise box.
@@ -124,15 +123,6 @@ void ConvertToDib(const TColor* from, std::uint32_t* to, std::size_t count) {
   }
 }
 
-std::wstring WidenUtf8(const char* utf8) {
-  if (utf8 == nullptr || *utf8 == '\0') return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  if (n <= 1) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), n);
-  wide.resize(static_cast<std::size_t>(n - 1));  // the terminating zero
-  return wide;
-}
 
 Win32Platform::Win32Platform() : form_(std::make_unique<TForm1>(*this)) {}
 
@@ -227,7 +217,7 @@ void Win32Platform::SetCycleTimer(bool enabled) {
     // Once the window is closing no tick may start: it is destroyed as soon
     // as the running handler returns.
     if (window_ == nullptr || closing_) return;
-    if (SetTimer(window_, kCycleTimerId, kCycleIntervalMs, nullptr) == 0) return;
+    if (SetTimer(window_, kCycleTimerId, static_cast<UINT>(kCycleIntervalMs), nullptr) == 0) return;
     timerOn_ = true;
   } else {
     if (window_ != nullptr) KillTimer(window_, kCycleTimerId);

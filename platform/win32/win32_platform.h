@@ -19,12 +19,6 @@
 // keyboard focus inside the window (there is nothing focusable but the window).
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdint>
@@ -34,6 +28,7 @@
 
 #include "app/form.h"
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace tavoren::win32 {
 
@@ -44,8 +39,6 @@ TShiftState MouseShiftState(WPARAM wParam, bool altDown);
 // Converts framebuffer pixels (0x00BBGGRR) into DIB pixels (0x00RRGGBB).
 void ConvertToDib(const TColor* from, std::uint32_t* to, std::size_t count);
 
-// The text of the message panel as UTF-16; invalid UTF-8 becomes U+FFFD.
-std::wstring WidenUtf8(const char* utf8);
 
 class Win32Platform final : public Platform {
  public:

@@ -5,24 +5,10 @@
 # EXIT trap: it kills $app_pid if set, runs `wineserver -k` if $wine_up is
 # set, and kills $xvfb_pid if set.
 
-# start_xvfb DIR: starts a private Xvfb with a 1280x1024 screen (no window
-# manager), logs into DIR, sets xvfb_pid and exports DISPLAY. Every Wine
-# process started afterwards sees this display: Wine's desktop process keeps
-# the display of the process that started it.
-start_xvfb() {
-  local dir=$1
-  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$dir/display" >"$dir/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  local _
-  for _ in $(seq 1 100); do
-    [ -s "$dir/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$dir/xvfb.log"; fail "Xvfb did not start"; }
-    sleep 0.1
-  done
-  [ -s "$dir/display" ] || fail "Xvfb did not come up"
-  DISPLAY=":$(head -n1 "$dir/display")"
-  export DISPLAY
-}
+# start_xvfb DIR: the private X server (scripts/lib/xvfb.sh); Wine's
+# desktop process keeps the display of the process that started it.
+# shellcheck source=scripts/lib/xvfb.sh
+. "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 
 # use_wine_prefix PREFIX LOG: a private 64-bit Wine prefix, created on first
 # use (wineboot, about 12 s); sets wine_up for the cleanup.

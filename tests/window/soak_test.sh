@@ -38,7 +38,7 @@ esac
 
 # shellcheck source=tests/window/x_session.sh
 . "$(dirname "$0")/x_session.sh"
-require_tools Xvfb xwininfo xdotool import convert od cmp
+skip_unless_tools Xvfb xwininfo xdotool import convert od cmp
 
 record=$work/record.log
 log() { echo "$(($(now_ms) - t0_ms)) $*" >>"$record"; }
@@ -60,7 +60,7 @@ on_fail() {
 export SDL_EVENT_LOGGING=1
 
 t0_ms=$(now_ms)
-start_xvfb
+start_session_xvfb
 echo "seed $seed, $seconds s of random input (TAVOREN_SOAK_SEED=$seed to replay it)"
 log "start: seed $seed, $seconds s"
 log "X before the game: $(x_state | tr '\n' ';')"

@@ -19,7 +19,7 @@ close_tool=$2
 
 # shellcheck source=tests/window/x_session.sh
 . "$(dirname "$0")/x_session.sh"
-require_tools Xvfb xwininfo xprop xdotool import convert od
+skip_unless_tools Xvfb xwininfo xprop xdotool import convert od
 
 # --- No display at all ----------------------------------------------------------
 
@@ -36,7 +36,7 @@ echo "ok: without a display the game fails with status $status"
 
 # --- The X server -----------------------------------------------------------
 
-start_xvfb
+start_session_xvfb
 
 # --- Helpers on the game's window --------------------------------------------
 

@@ -1,9 +1,10 @@
 # Shell helpers shared by the tests that run the real game under a private
 # Xvfb (no window manager). Sourced, not run; the caller sets $game and may
-# set $screen_w / $screen_h before calling start_xvfb.
+# set $screen_w / $screen_h before calling start_session_xvfb.
 #
-#   require_tools TOOL...   exits 77 (skipped) when one is missing
-#   start_xvfb              a private X server on a free display; sets DISPLAY
+#   skip_unless_tools TOOL...  exits 77 (skipped) when one is missing
+#   start_session_xvfb      a private X server on a free display, of the
+#                           screen size asked for; sets DISPLAY
 #   open_window             starts the game, waits for its window and first
 #                           message; sets game_pid, window_id, window_geometry
 #   screenshot, pixel X Y   the window's client area, as raw RGB
@@ -36,7 +37,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
-require_tools() {
+skip_unless_tools() {
   local tool
   for tool in "$@"; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -82,21 +83,11 @@ game_ended() { ! alive "$game_pid"; }
 
 # --- The X server -----------------------------------------------------------
 
-display_ready() {
-  alive "$xvfb_pid" || fail "Xvfb ended at start-up: $(cat "$work/xvfb.log")"
-  grep -qE '^[0-9]+$' "$work/display" 2>/dev/null
-}
+# shellcheck source=scripts/lib/xvfb.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xvfb.sh"
 
-# Xvfb picks a free display number itself and writes it to fd 3. Without
-# -noreset it would reset whenever its last client leaves, dropping any
-# connection (the next run of the game) that comes in meanwhile.
-start_xvfb() {
-  "${pdeath[@]}" Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp -noreset \
-    3>"$work/display" >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  poll 30 display_ready || fail "Xvfb did not report a display"
-  export DISPLAY=":$(head -n1 "$work/display")"
-  poll 30 xwininfo -root >/dev/null 2>&1 || fail "cannot reach Xvfb on $DISPLAY"
+start_session_xvfb() {
+  start_xvfb "$work" "${screen_w}x${screen_h}"
   echo "Xvfb on $DISPLAY"
 }
 

@@ -7,17 +7,12 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <sys/stat.h>
 #include <windows.h>
-#else
-#include <sys/stat.h>
+
+#include "platform/win32/wide.h"
 #endif
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -100,16 +95,6 @@ std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   return rgb;
 }
 
-#ifdef _WIN32
-std::wstring WideFromUtf8(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  if (n <= 1) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
-  wide.resize(static_cast<std::size_t>(n - 1));
-  return wide;
-}
-#endif
 
 namespace {
 
@@ -120,7 +105,7 @@ enum class Existing { None, File, Other };
 Existing WhatIsAt(const std::string& path) {
 #ifdef _WIN32
   struct _stat64 st;
-  if (_wstat64(WideFromUtf8(path).c_str(), &st) != 0) return Existing::None;
+  if (_wstat64(win32::WidenUtf8(path.c_str()).c_str(), &st) != 0) return Existing::None;
   return (st.st_mode & _S_IFMT) == _S_IFREG ? Existing::File : Existing::Other;
 #else
   struct stat st;
@@ -131,7 +116,7 @@ Existing WhatIsAt(const std::string& path) {
 
 std::FILE* OpenNewFile(const std::string& path) {
 #ifdef _WIN32
-  return _wfopen(WideFromUtf8(path).c_str(), L"wb");
+  return _wfopen(win32::WidenUtf8(path.c_str()).c_str(), L"wb");
 #else
   return std::fopen(path.c_str(), "wb");
 #endif
@@ -139,7 +124,7 @@ std::FILE* OpenNewFile(const std::string& path) {
 
 bool MoveOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  return MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(win32::WidenUtf8(from.c_str()).c_str(), win32::WidenUtf8(to.c_str()).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif
@@ -147,7 +132,7 @@ bool MoveOver(const std::string& from, const std::string& to) {
 
 void RemoveFile(const std::string& path) {
 #ifdef _WIN32
-  _wremove(WideFromUtf8(path).c_str());
+  _wremove(win32::WidenUtf8(path.c_str()).c_str());
 #else
   std::remove(path.c_str());
 #endif

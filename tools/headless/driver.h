@@ -10,11 +10,6 @@
 
 namespace tavoren::headless {
 
-#ifdef _WIN32
-// A UTF-8 file name as Windows' wide-character file functions take it.
-std::wstring WideFromUtf8(const std::string& utf8);
-#endif
-
 // A double in C's %a form as glibc prints it ("0x1.9p+8", "0x0p+0",
 // "-0x1p-1074"), the same bytes on every system.
 std::string HexDouble(double v);

@@ -7,18 +7,15 @@
 #include <string>
 #include <vector>
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #endif
 
 #include "tools/headless/driver.h"
+#ifdef _WIN32
+#include "platform/win32/wide.h"
+#endif
 
 namespace {
 
@@ -45,7 +42,7 @@ std::string ToUtf8(const wchar_t* wide) {
 // Opens a file given by its UTF-8 name for reading.
 std::FILE* OpenForReading(const std::string& name) {
 #ifdef _WIN32
-  return _wfopen(tavoren::headless::WideFromUtf8(name).c_str(), L"rb");
+  return _wfopen(tavoren::win32::WidenUtf8(name.c_str()).c_str(), L"rb");
 #else
   return std::fopen(name.c_str(), "rb");
 #endif

@@ -5,12 +5,6 @@
 
 namespace tavoren {
 
-namespace {
-bool AtRest(const TBall& b) {
-  return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
-}
-}  // namespace
-
 bool TForm1::CheckShotEnd() {
   for (const TBall& b : Balls) {
     if (b.OnTable && !AtRest(b)) return false;

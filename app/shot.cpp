@@ -7,22 +7,20 @@
 namespace tavoren {
 
 namespace {
-constexpr int kSpinDiscX = 930, kSpinDiscY = 240;
-constexpr double kSpinLimit = 18.0;   // pixels from the disc's centre
-constexpr double kSpinDiscRadius = 30.0;
-constexpr int kBarTop = 40, kBarBottom = 440;
+constexpr double kPowerAfterStrike = 0.08;
 }  // namespace
 
 void TForm1::FormMouseMove(TShiftState Shift, int X, int Y) {
   if (!(Shift & ssLeft) || TimerForCycle.Enabled() || !Balls[0].OnTable) return;
-  if (X < 880) {
+  if (X < table::kTableRight) {
     AimX = static_cast<double>(X) - Balls[0].X;
     AimY = static_cast<double>(Y) - Balls[0].Y;
     PaintCloth();
     PaintRails();
     PaintAimGuide();
     PaintPanel();
-  } else if (X < 980) {
+  } else if (X < strip::kBarColumn) {
+    using namespace strip;
     // In doubles: a pointer far above or below the window must not overflow.
     double dx = static_cast<double>(X) - kSpinDiscX;
     double dy = static_cast<double>(Y) - kSpinDiscY;
@@ -35,12 +33,7 @@ void TForm1::FormMouseMove(TShiftState Shift, int X, int Y) {
     SpinY = (-dy) / kSpinDiscRadius;
     PaintPanel();
   } else {
-    if (Y < kBarTop) {
-      Y = kBarTop;
-    } else if (Y > kBarBottom) {
-      Y = kBarBottom;
-    }
-    Power = (1.0 - static_cast<double>(Y - kBarTop) / 400.0) * 0.2;
+    Power = PowerAtBarRow(Y);
     PaintPanel();
   }
   // A changed shot is a new shot: the recorded future is gone.
@@ -63,7 +56,9 @@ void TForm1::Strike() {
   FirstContactSeen = false;
   LegalFirstHit = false;
   CushionHit = false;
-  Power = 0.08;
+  // The next shot is offered at a medium strength (the bar's row 280), so a
+  // bare Enter never fires the break's double power or a hard shot again.
+  Power = kPowerAfterStrike;
   PanelForMsg.SetCaption(msg::kStrike);
   TimerForCycle.SetEnabled(true);
   PaintRails();
