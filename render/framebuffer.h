@@ -3,6 +3,7 @@
 // outside the client area are clipped, as the window system would.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "game/state.h"
@@ -28,19 +29,82 @@ class Framebuffer {
   TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
   const TColor* Pixels() const { return pixels_; }
 
-  // Rows touched since the last TakeDamage, as [top, bottom); empty when
-  // top >= bottom. The platform presents only those rows.
-  struct Damage {
-    int top, bottom;
-    bool Empty() const { return top >= bottom; }
+  // The rows written since the last TakeDamage, which the platform presents
+  // run by run.
+  class Damage {
+   public:
+    static Damage All() {
+      Damage d;
+      d.Add(0, kPanelTop);
+      return d;
+    }
+    bool Empty() const { return top_ >= bottom_; }
+    bool Has(int row) const { return row >= top_ && row < bottom_ && rows_[row]; }
+    void Add(int top, int bottom) {
+      for (int y = top; y < bottom; ++y) rows_[y] = true;
+      if (Empty()) {
+        top_ = top;
+        bottom_ = bottom;
+      } else {
+        top_ = std::min(top_, top);
+        bottom_ = std::max(bottom_, bottom);
+      }
+    }
+    // Calls run(top, bottom) for each run of damaged rows [top, bottom), from
+    // the top down.
+    template <class Run>
+    void ForEachRun(Run&& run) const {
+      for (int y = top_; y < bottom_;) {
+        if (!rows_[y]) {
+          ++y;
+          continue;
+        }
+        const int top = y;
+        while (y < bottom_ && rows_[y]) ++y;
+        run(top, y);
+      }
+    }
+
+   private:
+    bool rows_[kPanelTop] = {};
+    int top_ = 0, bottom_ = 0;  // bounds of the damaged rows
   };
   Damage TakeDamage();
 
+  // What PaintCloth keeps between two paints so that it need repaint only
+  // the cloth rows where something changed: each ball's disc as it was
+  // painted, and, per row, the columns anything wrote since (see
+  // PaintCloth). Until a whole cloth has been painted nothing is known.
+  struct Disc {
+    bool onTable;
+    int cx, cy;
+    TColor colour;
+    bool operator==(const Disc&) const = default;
+  };
+  struct ClothRecord {
+    bool valid = false;
+    // The reference that repaints the whole cloth every time, as the
+    // sameness tests compare with: the record is never trusted.
+    bool wholeAlways = false;
+    Disc balls[10] = {};
+  };
+  ClothRecord& Cloth() { return cloth_; }
+  // Columns [left, right] written on a row since ForgetWritten; left > right
+  // when none.
+  struct Columns {
+    int left, right;
+  };
+  Columns Written(int row) const { return written_[row]; }
+  void ForgetWritten();
+
  private:
-  void Touch(int top, int bottom);
+  // Records a write to columns [left, right] of rows [top, bottom).
+  void Touch(int top, int bottom, int left, int right);
 
   TColor pixels_[kClientWidth * kClientHeight];
   Damage damage_;
+  ClothRecord cloth_;
+  Columns written_[kPanelTop];
 };
 
 // The two span primitives with which every filled shape is painted.

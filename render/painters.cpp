@@ -1,12 +1,14 @@
 #include "render/painters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace tavoren {
 
 namespace {
-// The table's painters run over rows 0 to 880, as many rows as the table has
+// The rails' painter runs over rows 0 to 880, as many rows as the table has
 // columns, although nothing of the table lies below row 461: the rows from
 // 480 on (under the panel or outside the window) are clipped by the
 // framebuffer, at the cost of a bounds test per span and no pixel. The loop
@@ -16,29 +18,82 @@ constexpr double kContactSquared =
     static_cast<double>(table::kContact) * static_cast<double>(table::kContact);
 }  // namespace
 
+namespace {
+
+using Disc = Framebuffer::Disc;
+constexpr int kClothRows = table::kClothBottom - table::kClothTop + 1;
+static_assert(table::kSpotRow - table::kSpotRadius >= table::kClothTop &&
+                  table::kSpotRow + table::kSpotRadius <= table::kClothBottom,
+              "the spots lie on cloth rows, so painting the cloth's rows paints them");
+
+// Marks the cloth rows a ball's disc covers.
+void MarkRows(bool (&paint)[kClothRows], const Disc& d) {
+  if (!d.onTable) return;
+  const int top = std::max(d.cy - table::kBallRadius, table::kClothTop);
+  const int bottom = std::min(d.cy + table::kBallRadius, table::kClothBottom);
+  for (int row = top; row <= bottom; ++row) paint[row - table::kClothTop] = true;
+}
+
+// Whether anything written on the row since the last cloth paint lies where
+// painting the row writes: the cloth's columns, or a ball's on that row.
+bool Overwritten(const Framebuffer& fb, int row, const Disc (&balls)[10]) {
+  const Framebuffer::Columns w = fb.Written(row);
+  const auto hits = [&w](int left, int right) { return w.left <= right && left <= w.right; };
+  if (hits(table::kClothLeft, table::kClothRight)) return true;
+  for (const Disc& d : balls) {
+    if (d.onTable && std::abs(row - d.cy) <= table::kBallRadius &&
+        hits(d.cx - table::kBallRadius, d.cx + table::kBallRadius)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// A cloth row shows its cloth, the spots on it and the balls that cross it,
+// painted in that order; nothing else decides its pixels. So a row needs
+// painting again only where a ball crossing it now or at the last paint has
+// changed (moved by a pixel, left the table, changed colour), or where
+// another painter has written over what this one paints (the aim guide, the
+// rails' throats, a ball's pixels outside the cloth covered by the rails).
+// Every other row still shows exactly what painting it would give. The
+// whole cloth is painted when nothing is known yet.
 void PaintCloth(Framebuffer& fb, const TGameState& s) {
-  // Each ball's pixel centre, rounded once rather than on every row.
-  int cx[10], cy[10];
+  using namespace table;
+  Framebuffer::ClothRecord& last = fb.Cloth();
+  Disc now[10];
   for (int i = 0; i < 10; ++i) {
-    cx[i] = RoundToPixel(s.Balls[i].X);
-    cy[i] = RoundToPixel(s.Balls[i].Y);
+    const TBall& b = s.Balls[i];
+    now[i] = {b.OnTable, RoundToPixel(b.X), RoundToPixel(b.Y), b.Color};
   }
-  for (int row = 0; row <= kLastRow; ++row) {
-    const bool clothRow = row >= table::kClothTop && row <= table::kClothBottom;
-    if (clothRow) FillSpan(fb, row, table::kClothLeft, table::kClothRight, colors::kCloth);
-    if (std::abs(row - table::kSpotRow) <= table::kSpotRadius) {
-      for (int column : table::kSpotColumns) {
-        FillDiscRow(fb, row, column, table::kSpotRow, table::kSpotRadius, colors::kSpot);
-      }
+  bool paint[kClothRows];
+  const bool whole = !last.valid || last.wholeAlways;
+  std::fill(std::begin(paint), std::end(paint), whole);
+  if (!whole) {
+    for (int i = 0; i < 10; ++i) {
+      if (now[i] == last.balls[i]) continue;
+      MarkRows(paint, last.balls[i]);
+      MarkRows(paint, now[i]);
     }
-    if (clothRow) {
-      for (int i = 0; i < 10; ++i) {
-        const TBall& b = s.Balls[i];
-        if (!b.OnTable) continue;
-        FillDiscRow(fb, row, cx[i], cy[i], table::kBallRadius, b.Color);
-      }
+    for (int row = kClothTop; row <= kClothBottom; ++row) {
+      bool& p = paint[row - kClothTop];
+      p = p || Overwritten(fb, row, now);
     }
   }
+  for (int row = kClothTop; row <= kClothBottom; ++row) {
+    if (!paint[row - kClothTop]) continue;
+    FillSpan(fb, row, kClothLeft, kClothRight, colors::kCloth);
+    if (std::abs(row - kSpotRow) <= kSpotRadius) {
+      for (int column : kSpotColumns) FillDiscRow(fb, row, column, kSpotRow, kSpotRadius, colors::kSpot);
+    }
+    for (const Disc& d : now) {
+      if (d.onTable) FillDiscRow(fb, row, d.cx, d.cy, kBallRadius, d.colour);
+    }
+  }
+  std::copy(std::begin(now), std::end(now), std::begin(last.balls));
+  last.valid = true;
+  fb.ForgetWritten();
 }
 
 void PaintRails(Framebuffer& fb) {

@@ -407,7 +407,7 @@ void SdlPlatform::Present() {
   if (surface != surface_ || refreshAll_) {
     surface_ = surface;
     refreshAll_ = false;
-    damage = {0, kPanelTop};
+    damage = Framebuffer::Damage::All();
     panelOnScreen_ = false;
   }
   if (panelChanged_) {
@@ -415,14 +415,17 @@ void SdlPlatform::Present() {
     panelChanged_ = false;
     panelOnScreen_ = false;
   }
-  SDL_Rect rects[2];
+  // One rectangle per run of damaged rows (a run and a row between runs at
+  // least, so at most half the rows plus one), and the panel.
+  SDL_Rect rects[kPanelTop / 2 + 2];
   int count = 0;
   const int width = std::min(kClientWidth, surface->w);
-  const int bottom = std::min(damage.bottom, surface->h);
-  if (damage.top < bottom && width > 0) {
-    CopyRows(form_->Canvas.Pixels(), surface, damage.top, bottom, width);
-    rects[count++] = SDL_Rect{0, damage.top, width, bottom - damage.top};
-  }
+  damage.ForEachRun([&](int top, int bottom) {
+    bottom = std::min(bottom, surface->h);
+    if (top >= bottom || width <= 0) return;
+    CopyRows(form_->Canvas.Pixels(), surface, top, bottom, width);
+    rects[count++] = SDL_Rect{0, top, width, bottom - top};
+  });
   if (!panelOnScreen_) {
     SDL_Rect at{0, kPanelTop, kClientWidth, kPanelHeight};
     if (SDL_BlitSurface(panel_, nullptr, surface, &at) == 0 && at.w > 0 && at.h > 0) {
