@@ -131,15 +131,33 @@ void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour) {
   fb.FillRect(left, row, right + 1, row + 1, colour);
 }
 
-void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour) {
-  const int dy = std::abs(row - cy);
-  if (radius < dy) return;
+namespace {
+
+// Half the width of the run that a row dy rows from a disc's centre cuts out
+// of it; -1 when the row misses the disc.
+int DiscHalfWidth(int dy, int radius) {
+  if (radius < dy) return -1;
   const double rr = static_cast<double>(radius * radius);
   const double off = static_cast<double>(dy) - 0.5;
   const double square = rr - off * off;
   // Only radius 0 gives a negative square; it paints its centre pixel.
-  const int h = square > 0.0 ? static_cast<int>(std::nearbyint(std::sqrt(square))) : 0;
-  FillSpan(fb, row, cx - h, cx + h, colour);
+  return square > 0.0 ? static_cast<int>(std::nearbyint(std::sqrt(square))) : 0;
+}
+
+}  // namespace
+
+void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour) {
+  const int h = DiscHalfWidth(std::abs(row - cy), radius);
+  if (h >= 0) FillSpan(fb, row, cx - h, cx + h, colour);
+}
+
+void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour, int left,
+                       int right) {
+  const int h = DiscHalfWidth(std::abs(row - cy), radius);
+  if (h < 0) return;
+  left = std::max(left, cx - h);
+  right = std::min(right, cx + h);
+  if (left <= right) FillSpan(fb, row, left, right, colour);
 }
 
 }  // namespace tavoren

@@ -72,7 +72,7 @@ class Framebuffer {
   Damage TakeDamage();
 
   // What PaintCloth keeps between two paints so that it need repaint only
-  // the cloth rows where something changed: each ball's disc as it was
+  // the parts of the cloth rows where something changed: each ball's disc as it was
   // painted, and, per row, the columns anything wrote since (see
   // PaintCloth). Until a whole cloth has been painted nothing is known.
   struct Disc {
@@ -113,6 +113,9 @@ void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour);
 // FillDiscRow paints the run that the given row cuts out of the disc of the
 // given radius centred on pixel (cx, cy); nothing when the row misses it.
 void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour);
+// The part of that run within columns [left, right].
+void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour, int left,
+                       int right);
 
 // Rounds to the nearest integer, halves to even; clamps values far outside
 // any drawable range so the conversion stays defined.

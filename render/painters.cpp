@@ -21,28 +21,36 @@ constexpr double kContactSquared =
 namespace {
 
 using Disc = Framebuffer::Disc;
+using Columns = Framebuffer::Columns;
 constexpr int kClothRows = table::kClothBottom - table::kClothTop + 1;
 static_assert(table::kSpotRow - table::kSpotRadius >= table::kClothTop &&
                   table::kSpotRow + table::kSpotRadius <= table::kClothBottom,
               "the spots lie on cloth rows, so painting the cloth's rows paints them");
 
-// Marks the cloth rows a ball's disc covers.
-void MarkRows(bool (&paint)[kClothRows], const Disc& d) {
-  if (!d.onTable) return;
-  const int top = std::max(d.cy - table::kBallRadius, table::kClothTop);
-  const int bottom = std::min(d.cy + table::kBallRadius, table::kClothBottom);
-  for (int row = top; row <= bottom; ++row) paint[row - table::kClothTop] = true;
+bool Meet(const Columns& a, int left, int right) { return a.left <= right && left <= a.right; }
+
+void Widen(Columns& c, int left, int right) {
+  c.left = std::min(c.left, left);
+  c.right = std::max(c.right, right);
 }
 
-// Whether anything written on the row since the last cloth paint lies where
+// Widens the windows of the cloth rows a ball's disc covers by its columns.
+void MarkDisc(Columns (&windows)[kClothRows], const Disc& d) {
+  using namespace table;
+  if (!d.onTable) return;
+  const int top = std::max(d.cy - kBallRadius, kClothTop);
+  const int bottom = std::min(d.cy + kBallRadius, kClothBottom);
+  for (int row = top; row <= bottom; ++row) Widen(windows[row - kClothTop], d.cx - kBallRadius, d.cx + kBallRadius);
+}
+
+// Whether what was written on the row since the last cloth paint lies where
 // painting the row writes: the cloth's columns, or a ball's on that row.
-bool Overwritten(const Framebuffer& fb, int row, const Disc (&balls)[10]) {
-  const Framebuffer::Columns w = fb.Written(row);
-  const auto hits = [&w](int left, int right) { return w.left <= right && left <= w.right; };
-  if (hits(table::kClothLeft, table::kClothRight)) return true;
+bool Overwritten(Columns written, int row, const Disc (&balls)[10]) {
+  using namespace table;
+  if (written.left > written.right) return false;
+  if (Meet(written, kClothLeft, kClothRight)) return true;
   for (const Disc& d : balls) {
-    if (d.onTable && std::abs(row - d.cy) <= table::kBallRadius &&
-        hits(d.cx - table::kBallRadius, d.cx + table::kBallRadius)) {
+    if (d.onTable && std::abs(row - d.cy) <= kBallRadius && Meet(written, d.cx - kBallRadius, d.cx + kBallRadius)) {
       return true;
     }
   }
@@ -52,13 +60,15 @@ bool Overwritten(const Framebuffer& fb, int row, const Disc (&balls)[10]) {
 }  // namespace
 
 // A cloth row shows its cloth, the spots on it and the balls that cross it,
-// painted in that order; nothing else decides its pixels. So a row needs
-// painting again only where a ball crossing it now or at the last paint has
-// changed (moved by a pixel, left the table, changed colour), or where
-// another painter has written over what this one paints (the aim guide, the
-// rails' throats, a ball's pixels outside the cloth covered by the rails).
-// Every other row still shows exactly what painting it would give. The
-// whole cloth is painted when nothing is known yet.
+// painted in that order; nothing else decides its pixels, and each column of
+// it only by what covers that column. So only the columns a ball covers now
+// or covered at the last paint need painting again when that ball has
+// changed (moved by a pixel, left the table, changed colour), and those that
+// another painter has written over (the aim guide, the rails' throats, a
+// ball's pixels outside the cloth covered by the rails). Every row is
+// painted in the window of columns that needs it, in the same order as ever;
+// everything outside the windows already shows what painting it would give.
+// The whole cloth is painted when nothing is known yet.
 void PaintCloth(Framebuffer& fb, const TGameState& s) {
   using namespace table;
   Framebuffer::ClothRecord& last = fb.Cloth();
@@ -67,28 +77,32 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
     const TBall& b = s.Balls[i];
     now[i] = {b.OnTable, RoundToPixel(b.X), RoundToPixel(b.Y), b.Color};
   }
-  bool paint[kClothRows];
+  Columns windows[kClothRows];
   const bool whole = !last.valid || last.wholeAlways;
-  std::fill(std::begin(paint), std::end(paint), whole);
+  std::fill(std::begin(windows), std::end(windows), whole ? Columns{0, kClientWidth - 1} : Columns{kClientWidth, -1});
   if (!whole) {
     for (int i = 0; i < 10; ++i) {
       if (now[i] == last.balls[i]) continue;
-      MarkRows(paint, last.balls[i]);
-      MarkRows(paint, now[i]);
+      MarkDisc(windows, last.balls[i]);
+      MarkDisc(windows, now[i]);
     }
     for (int row = kClothTop; row <= kClothBottom; ++row) {
-      bool& p = paint[row - kClothTop];
-      p = p || Overwritten(fb, row, now);
+      const Columns written = fb.Written(row);
+      if (Overwritten(written, row, now)) Widen(windows[row - kClothTop], written.left, written.right);
     }
   }
   for (int row = kClothTop; row <= kClothBottom; ++row) {
-    if (!paint[row - kClothTop]) continue;
-    FillSpan(fb, row, kClothLeft, kClothRight, colors::kCloth);
+    const auto [left, right] = windows[row - kClothTop];
+    if (left > right) continue;
+    const int clothLeft = std::max(left, kClothLeft), clothRight = std::min(right, kClothRight);
+    if (clothLeft <= clothRight) FillSpan(fb, row, clothLeft, clothRight, colors::kCloth);
     if (std::abs(row - kSpotRow) <= kSpotRadius) {
-      for (int column : kSpotColumns) FillDiscRow(fb, row, column, kSpotRow, kSpotRadius, colors::kSpot);
+      for (int column : kSpotColumns) {
+        FillDiscRowWithin(fb, row, column, kSpotRow, kSpotRadius, colors::kSpot, left, right);
+      }
     }
     for (const Disc& d : now) {
-      if (d.onTable) FillDiscRow(fb, row, d.cx, d.cy, kBallRadius, d.colour);
+      if (d.onTable) FillDiscRowWithin(fb, row, d.cx, d.cy, kBallRadius, d.colour, left, right);
     }
   }
   std::copy(std::begin(now), std::end(now), std::begin(last.balls));
