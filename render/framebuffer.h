@@ -42,13 +42,8 @@ class Framebuffer {
     bool Has(int row) const { return row >= top_ && row < bottom_ && rows_[row]; }
     void Add(int top, int bottom) {
       for (int y = top; y < bottom; ++y) rows_[y] = true;
-      if (Empty()) {
-        top_ = top;
-        bottom_ = bottom;
-      } else {
-        top_ = std::min(top_, top);
-        bottom_ = std::max(bottom_, bottom);
-      }
+      top_ = std::min(top_, top);
+      bottom_ = std::max(bottom_, bottom);
     }
     // Calls run(top, bottom) for each run of damaged rows [top, bottom), from
     // the top down.
@@ -67,7 +62,7 @@ class Framebuffer {
 
    private:
     bool rows_[kPanelTop] = {};
-    int top_ = 0, bottom_ = 0;  // bounds of the damaged rows
+    int top_ = kPanelTop, bottom_ = 0;  // bounds of the damaged rows
   };
   Damage TakeDamage();
 

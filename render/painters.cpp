@@ -102,7 +102,11 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
       }
     }
     for (const Disc& d : now) {
-      if (d.onTable) FillDiscRowWithin(fb, row, d.cx, d.cy, kBallRadius, d.colour, left, right);
+      // Most balls lie off the row or outside its window.
+      if (d.onTable && std::abs(row - d.cy) <= kBallRadius && d.cx - kBallRadius <= right &&
+          left <= d.cx + kBallRadius) {
+        FillDiscRowWithin(fb, row, d.cx, d.cy, kBallRadius, d.colour, left, right);
+      }
     }
   }
   std::copy(std::begin(now), std::end(now), std::begin(last.balls));
