@@ -14,7 +14,7 @@ Framebuffer::Framebuffer() : damage_(Damage::All()) {
 }
 
 void Framebuffer::Touch(int top, int bottom, int left, int right) {
-  damage_.Add(top, bottom);
+  damage_.Add(top, bottom, left, right);
   for (int y = top; y < bottom; ++y) {
     written_[y].left = std::min(written_[y].left, left);
     written_[y].right = std::max(written_[y].right, right);

@@ -29,46 +29,58 @@ class Framebuffer {
   TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
   const TColor* Pixels() const { return pixels_; }
 
-  // The rows written since the last TakeDamage, which the platform presents
-  // run by run.
+  // What was written since the last TakeDamage, row by row, with the
+  // columns written on each; the platform presents it run by run.
   class Damage {
    public:
     static Damage All() {
       Damage d;
-      d.Add(0, kPanelTop);
+      d.Add(0, kPanelTop, 0, kClientWidth - 1);
       return d;
     }
     bool Empty() const { return top_ >= bottom_; }
-    bool Has(int row) const { return row >= top_ && row < bottom_ && rows_[row]; }
-    void Add(int top, int bottom) {
-      for (int y = top; y < bottom; ++y) rows_[y] = true;
+    bool Has(int row) const { return row >= top_ && row < bottom_ && cols_[row].left <= cols_[row].right; }
+    // Rows [top, bottom), columns [left, right].
+    void Add(int top, int bottom, int left, int right) {
+      for (int y = top; y < bottom; ++y) {
+        cols_[y].left = std::min(cols_[y].left, left);
+        cols_[y].right = std::max(cols_[y].right, right);
+      }
       top_ = std::min(top_, top);
       bottom_ = std::max(bottom_, bottom);
     }
-    // Calls run(top, bottom) for each run of damaged rows [top, bottom), from
-    // the top down.
+    // Calls run(top, bottom, left, right) for each run of damaged rows
+    // [top, bottom), from the top down; columns [left, right] cover what was
+    // written on any of them.
     template <class Run>
     void ForEachRun(Run&& run) const {
       for (int y = top_; y < bottom_;) {
-        if (!rows_[y]) {
+        if (!Has(y)) {
           ++y;
           continue;
         }
         const int top = y;
-        while (y < bottom_ && rows_[y]) ++y;
-        run(top, y);
+        int left = kClientWidth, right = -1;
+        for (; y < bottom_ && Has(y); ++y) {
+          left = std::min(left, cols_[y].left);
+          right = std::max(right, cols_[y].right);
+        }
+        run(top, y, left, right);
       }
     }
 
    private:
-    bool rows_[kPanelTop] = {};
+    struct Span {
+      int left = kClientWidth, right = -1;
+    };
+    Span cols_[kPanelTop];
     int top_ = kPanelTop, bottom_ = 0;  // bounds of the damaged rows
   };
   Damage TakeDamage();
 
   // What PaintCloth keeps between two paints so that it need repaint only
-  // the parts of the cloth rows where something changed: each ball's disc as it was
-  // painted, and, per row, the columns anything wrote since (see
+  // the parts of the cloth rows where something changed: each ball's disc as
+  // it was painted, and, per row, the columns anything wrote since (see
   // PaintCloth). Until a whole cloth has been painted nothing is known.
   struct Disc {
     bool onTable;

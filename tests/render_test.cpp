@@ -362,7 +362,7 @@ TEST(TablePicture, BallsAreCutOffStraightAtTheCushionRows) {
 // The damaged rows as runs [top, bottom).
 std::vector<std::pair<int, int>> DamageRuns(Framebuffer& fb) {
   std::vector<std::pair<int, int>> runs;
-  fb.TakeDamage().ForEachRun([&](int top, int bottom) { runs.emplace_back(top, bottom); });
+  fb.TakeDamage().ForEachRun([&](int top, int bottom, int, int) { runs.emplace_back(top, bottom); });
   return runs;
 }
 

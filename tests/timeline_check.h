@@ -483,7 +483,7 @@ class PictureLog final : public headless::Observer {
   void OnState() override {}
   void OnFrame(const std::string&) override {}
   void OnHandlerDone() override {
-    fb_.TakeDamage().ForEachRun([this](int top, int bottom) {
+    fb_.TakeDamage().ForEachRun([this](int top, int bottom, int, int) {
       for (int y = top; y < bottom; ++y) {
         const TColor* row = fb_.Pixels() + y * kClientWidth;
         if (std::memcmp(row, rows_->pixels[y], sizeof rows_->pixels[y]) == 0) continue;

@@ -415,16 +415,19 @@ void SdlPlatform::Present() {
     panelChanged_ = false;
     panelOnScreen_ = false;
   }
-  // One rectangle per run of damaged rows (a run and a row between runs at
-  // least, so at most half the rows plus one), and the panel.
+  // One rectangle per run of damaged rows, over the columns written on them
+  // (a run and a row between runs at least, so at most half the rows), and
+  // the panel.
   SDL_Rect rects[kPanelTop / 2 + 2];
   int count = 0;
   const int width = std::min(kClientWidth, surface->w);
-  damage.ForEachRun([&](int top, int bottom) {
+  damage.ForEachRun([&](int top, int bottom, int left, int right) {
     bottom = std::min(bottom, surface->h);
-    if (top >= bottom || width <= 0) return;
-    CopyRows(form_->Canvas.Pixels(), surface, top, bottom, width);
-    rects[count++] = SDL_Rect{0, top, width, bottom - top};
+    right = std::min(right, width - 1);
+    if (top >= bottom || left > right) return;
+    const SDL_Rect rect{left, top, right + 1 - left, bottom - top};
+    CopyRect(form_->Canvas.Pixels(), surface, rect);
+    rects[count++] = rect;
   });
   if (!panelOnScreen_) {
     SDL_Rect at{0, kPanelTop, kClientWidth, kPanelHeight};

@@ -201,7 +201,7 @@ void WebPlatform::Present() {
     damage = Framebuffer::Damage::All();
   }
   const TColor* src = form_->Canvas.Pixels();
-  damage.ForEachRun([&](int top, int bottom) {
+  damage.ForEachRun([&](int top, int bottom, int, int) {
     int runTop = -1;
     for (int row = top; row < bottom; ++row) {
       const std::size_t begin = static_cast<std::size_t>(row) * kClientWidth;

@@ -271,7 +271,8 @@ void Win32Platform::RunHandler(Handler&& handler) {
 
 void Win32Platform::Present() {
   if (window_ == nullptr) return;
-  form_->Canvas.TakeDamage().ForEachRun([this](int top, int bottom) { PresentRows(top, bottom); });
+  // Whole rows: a DIB row costs little next to the call that draws it.
+  form_->Canvas.TakeDamage().ForEachRun([this](int top, int bottom, int, int) { PresentRows(top, bottom); });
   if (panel_ != nullptr) UpdateWindow(panel_);
 }
 
