@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/form.h"
 
@@ -143,6 +144,27 @@ void BM_PaintCloth(benchmark::State& state) {
 }
 BENCHMARK(BM_PaintCloth);
 
+// The positions of the break's first ticks, painted one after another as the
+// cycle paints them: what a tick's PaintCloth costs while balls move.
+void BM_PaintCloth_Moving(benchmark::State& state) {
+  constexpr int kTicks = 50;
+  Table t;
+  StrikeBreak(t);
+  std::vector<Motion> ticks(kTicks);
+  for (Motion& m : ticks) {
+    RunSubsteps(*t.form);
+    m.Save(*t.form);
+  }
+  std::size_t i = 0;
+  for (auto _ : state) {
+    ticks[i].Restore(*t.form);
+    i = (i + 1) % ticks.size();
+    t.form->PaintCloth();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PaintCloth_Moving);
+
 void BM_FormPaint_Aiming(benchmark::State& state) {
   Table t;
   RackAtRest(t);  // aiming: cue line, guide line, spin disc and power bar
@@ -249,6 +271,41 @@ void BM_BreakToRest_Ticks(benchmark::State& state) {
   ReportSimulated(state, substeps);
 }
 BENCHMARK(BM_BreakToRest_Ticks)->Unit(benchmark::kMillisecond);
+
+// The physics of the ten breaks that bench/driver_speed.sh plays through the
+// driver (racks of clock readings 4037, 4074, ...; at most 20 s of play
+// each): the 400 substeps of as many ticks as the game runs until it aims
+// again (a foul holds the table to the 500-tick cap), without the painting
+// and the judging. What the driver's run costs at the least.
+void BM_TenBreaks_Physics(benchmark::State& state) {
+  constexpr int kMostTicks = 20'000 / 40;
+  Table t;
+  Motion breaks[10];
+  int ticks[10];
+  for (int i = 0; i < 10; ++i) {
+    t.platform.clock = static_cast<std::uint32_t>(4000 + (i + 1) * 37);
+    t.form->FormShow();
+    t.form->TimerForCycleTimer();
+    std::uint16_t enter = vk::kReturn;
+    t.form->FormKeyDown(enter, 0);
+    breaks[i].Save(*t.form);
+    for (ticks[i] = 0; t.form->TimerForCycle.Enabled() && ticks[i] < kMostTicks; ++ticks[i]) {
+      t.form->TimerForCycleTimer();
+    }
+  }
+  std::int64_t substeps = 0;
+  for (auto _ : state) {
+    substeps = 0;
+    for (int i = 0; i < 10; ++i) {
+      breaks[i].Restore(*t.form);
+      for (int tick = 0; tick < ticks[i]; ++tick) RunSubsteps(*t.form);
+      substeps += std::int64_t{ticks[i]} * kSubstepsPerTick;
+    }
+    benchmark::DoNotOptimize(t.form->Balls);
+  }
+  ReportSimulated(state, substeps);
+}
+BENCHMARK(BM_TenBreaks_Physics)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavoren

@@ -5,9 +5,12 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include "app/form.h"
 #include "game/state.h"
 #include "platform/sdl/present.h"
 #include "render/painters.h"
@@ -35,7 +38,8 @@ struct Window {
   }
 };
 
-// A table as a tick leaves it: the rack painted, rows 40 to 440 changed.
+// A table as a tick left it when every tick repainted the whole cloth: the
+// rack painted, rows 40 to 440 presented.
 void BM_PresentTick(benchmark::State& state, int top, int bottom) {
   static Window w;
   SDL_Surface* surface = w.window != nullptr ? SDL_GetWindowSurface(w.window) : nullptr;
@@ -56,14 +60,75 @@ void BM_PresentTick(benchmark::State& state, int top, int bottom) {
   PaintPanel(*fb, *s, false);
   const SDL_Rect rect{0, top, kClientWidth, bottom - top};
   for (auto _ : state) {
-    sdl::CopyRows(fb->Pixels(), surface, top, bottom, kClientWidth);
+    sdl::CopyRect(fb->Pixels(), surface, rect);
     SDL_UpdateWindowSurfaceRects(w.window, &rect, 1);
   }
+}
+
+// A platform with nothing behind it, for a form that plays a break.
+class QuietPlatform final : public Platform {
+ public:
+  void SetCycleTimer(bool) override {}
+  std::uint32_t Milliseconds() override { return 4242; }
+  void SetPanelText(const char*) override {}
+  void CloseWindow() override {}
+  void ProcessMessages() override {}
+};
+
+bool Moving(const TGameState& s) {
+  for (const TBall& b : s.Balls) {
+    if (b.OnTable && (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 || b.SideSpin != 0.0)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The ticks of a break until the table rests, as the layer presents them:
+// each tick's damage copied and pushed run by run, the columns written on a
+// run's rows only. Presenting costs the
+// same whatever the pixels, so every tick's rows come from the last picture.
+void BM_PresentBreakTicks(benchmark::State& state) {
+  static Window w;
+  SDL_Surface* surface = w.window != nullptr ? SDL_GetWindowSurface(w.window) : nullptr;
+  if (surface == nullptr) {
+    state.SkipWithError("no display to present on");
+    return;
+  }
+  QuietPlatform platform;
+  auto form = std::make_unique<TForm1>(platform);
+  form->FormShow();
+  form->TimerForCycleTimer();
+  std::uint16_t enter = vk::kReturn;
+  form->FormKeyDown(enter, 0);
+  form->Canvas.TakeDamage();
+  std::vector<Framebuffer::Damage> ticks;
+  long rows = 0;
+  do {
+    form->TimerForCycleTimer();
+    ticks.push_back(form->Canvas.TakeDamage());
+    ticks.back().ForEachRun([&](int top, int bottom, int, int) { rows += bottom - top; });
+  } while (Moving(*form) && ticks.size() < 1000);
+  std::size_t i = 0;
+  for (auto _ : state) {
+    SDL_Rect rects[kPanelTop / 2 + 1];
+    int count = 0;
+    ticks[i].ForEachRun([&](int top, int bottom, int left, int right) {
+      const SDL_Rect rect{left, top, right + 1 - left, bottom - top};
+      sdl::CopyRect(form->Canvas.Pixels(), surface, rect);
+      rects[count++] = rect;
+    });
+    if (count > 0) SDL_UpdateWindowSurfaceRects(w.window, rects, count);
+    i = (i + 1) % ticks.size();
+  }
+  state.counters["ticks"] = static_cast<double>(ticks.size());
+  state.counters["rows_per_tick"] = static_cast<double>(rows) / static_cast<double>(ticks.size());
 }
 
 void BM_PresentTickRows(benchmark::State& state) { BM_PresentTick(state, 40, 441); }
 void BM_PresentWholeTable(benchmark::State& state) { BM_PresentTick(state, 0, kPanelTop); }
 
+BENCHMARK(BM_PresentBreakTicks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PresentTickRows)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PresentWholeTable)->Unit(benchmark::kMicrosecond);
 

@@ -8,24 +8,26 @@
 
 namespace tavoren {
 
-Framebuffer::Framebuffer() : damage_{0, kPanelTop} {
+Framebuffer::Framebuffer() : damage_(Damage::All()) {
   std::fill(std::begin(pixels_), std::end(pixels_), colors::kButtonFace);
+  ForgetWritten();
 }
 
-void Framebuffer::Touch(int top, int bottom) {
-  if (damage_.Empty()) {
-    damage_ = {top, bottom};
-  } else {
-    damage_.top = std::min(damage_.top, top);
-    damage_.bottom = std::max(damage_.bottom, bottom);
+void Framebuffer::Touch(int top, int bottom, int left, int right) {
+  damage_.Add(top, bottom, left, right);
+  for (int y = top; y < bottom; ++y) {
+    written_[y].left = std::min(written_[y].left, left);
+    written_[y].right = std::max(written_[y].right, right);
   }
 }
 
 Framebuffer::Damage Framebuffer::TakeDamage() {
   Damage d = damage_;
-  damage_ = {0, 0};
+  damage_ = Damage{};
   return d;
 }
+
+void Framebuffer::ForgetWritten() { std::fill(std::begin(written_), std::end(written_), Columns{kClientWidth, -1}); }
 
 namespace {
 
@@ -48,7 +50,7 @@ void Framebuffer::FillRect(int left, int top, int right, int bottom, TColor colo
   bottom = std::min(bottom, kPanelTop);
   if (left >= right || top >= bottom) return;
   for (int y = top; y < bottom; ++y) FillPixels(pixels_ + y * kClientWidth + left, right - left, colour);
-  Touch(top, bottom);
+  Touch(top, bottom, left, right - 1);
 }
 
 namespace {
@@ -92,12 +94,10 @@ void Framebuffer::DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, st
   // After i steps along x and j along y the error term is dx (j + 1) + dy (i + 1).
   std::int64_t err = static_cast<std::int64_t>(static_cast<Wide>(dx) * (ySteps + 1) +
                                                static_cast<Wide>(dy) * (xSteps + 1));
-  int touchedTop = kPanelTop, touchedBottom = 0;
   for (std::int64_t k = first; k <= last; ++k) {
     if (x >= 0 && x < kClientWidth && y >= 0 && y < kPanelTop) {
       pixels_[y * kClientWidth + x] = colour;
-      touchedTop = std::min(touchedTop, static_cast<int>(y));
-      touchedBottom = std::max(touchedBottom, static_cast<int>(y) + 1);
+      Touch(static_cast<int>(y), static_cast<int>(y) + 1, static_cast<int>(x), static_cast<int>(x));
     }
     const std::int64_t e2 = 2 * err;
     if (e2 >= dy) {
@@ -109,7 +109,6 @@ void Framebuffer::DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, st
       y += sy;
     }
   }
-  if (touchedTop < touchedBottom) Touch(touchedTop, touchedBottom);
 }
 
 int RoundToPixel(double v) {
@@ -132,15 +131,33 @@ void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour) {
   fb.FillRect(left, row, right + 1, row + 1, colour);
 }
 
-void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour) {
-  const int dy = std::abs(row - cy);
-  if (radius < dy) return;
+namespace {
+
+// Half the width of the run that a row dy rows from a disc's centre cuts out
+// of it; -1 when the row misses the disc.
+int DiscHalfWidth(int dy, int radius) {
+  if (radius < dy) return -1;
   const double rr = static_cast<double>(radius * radius);
   const double off = static_cast<double>(dy) - 0.5;
   const double square = rr - off * off;
   // Only radius 0 gives a negative square; it paints its centre pixel.
-  const int h = square > 0.0 ? static_cast<int>(std::nearbyint(std::sqrt(square))) : 0;
-  FillSpan(fb, row, cx - h, cx + h, colour);
+  return square > 0.0 ? static_cast<int>(std::nearbyint(std::sqrt(square))) : 0;
+}
+
+}  // namespace
+
+void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour) {
+  const int h = DiscHalfWidth(std::abs(row - cy), radius);
+  if (h >= 0) FillSpan(fb, row, cx - h, cx + h, colour);
+}
+
+void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour, int left,
+                       int right) {
+  const int h = DiscHalfWidth(std::abs(row - cy), radius);
+  if (h < 0) return;
+  left = std::max(left, cx - h);
+  right = std::min(right, cx + h);
+  if (left <= right) FillSpan(fb, row, left, right, colour);
 }
 
 }  // namespace tavoren

@@ -3,6 +3,7 @@
 // outside the client area are clipped, as the window system would.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "game/state.h"
@@ -28,19 +29,89 @@ class Framebuffer {
   TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
   const TColor* Pixels() const { return pixels_; }
 
-  // Rows touched since the last TakeDamage, as [top, bottom); empty when
-  // top >= bottom. The platform presents only those rows.
-  struct Damage {
-    int top, bottom;
-    bool Empty() const { return top >= bottom; }
+  // What was written since the last TakeDamage, row by row, with the
+  // columns written on each; the platform presents it run by run.
+  class Damage {
+   public:
+    static Damage All() {
+      Damage d;
+      d.Add(0, kPanelTop, 0, kClientWidth - 1);
+      return d;
+    }
+    bool Empty() const { return top_ >= bottom_; }
+    bool Has(int row) const { return row >= top_ && row < bottom_ && cols_[row].left <= cols_[row].right; }
+    // Rows [top, bottom), columns [left, right].
+    void Add(int top, int bottom, int left, int right) {
+      for (int y = top; y < bottom; ++y) {
+        cols_[y].left = std::min(cols_[y].left, left);
+        cols_[y].right = std::max(cols_[y].right, right);
+      }
+      top_ = std::min(top_, top);
+      bottom_ = std::max(bottom_, bottom);
+    }
+    // Calls run(top, bottom, left, right) for each run of damaged rows
+    // [top, bottom), from the top down; columns [left, right] cover what was
+    // written on any of them.
+    template <class Run>
+    void ForEachRun(Run&& run) const {
+      for (int y = top_; y < bottom_;) {
+        if (!Has(y)) {
+          ++y;
+          continue;
+        }
+        const int top = y;
+        int left = kClientWidth, right = -1;
+        for (; y < bottom_ && Has(y); ++y) {
+          left = std::min(left, cols_[y].left);
+          right = std::max(right, cols_[y].right);
+        }
+        run(top, y, left, right);
+      }
+    }
+
+   private:
+    struct Span {
+      int left = kClientWidth, right = -1;
+    };
+    Span cols_[kPanelTop];
+    int top_ = kPanelTop, bottom_ = 0;  // bounds of the damaged rows
   };
   Damage TakeDamage();
 
+  // What PaintCloth keeps between two paints so that it need repaint only
+  // the parts of the cloth rows where something changed: each ball's disc as
+  // it was painted, and, per row, the columns anything wrote since (see
+  // PaintCloth). Until a whole cloth has been painted nothing is known.
+  struct Disc {
+    bool onTable;
+    int cx, cy;
+    TColor colour;
+    bool operator==(const Disc&) const = default;
+  };
+  struct ClothRecord {
+    bool valid = false;
+    // The reference that repaints the whole cloth every time, as the
+    // sameness tests compare with: the record is never trusted.
+    bool wholeAlways = false;
+    Disc balls[10] = {};
+  };
+  ClothRecord& Cloth() { return cloth_; }
+  // Columns [left, right] written on a row since ForgetWritten; left > right
+  // when none.
+  struct Columns {
+    int left, right;
+  };
+  Columns Written(int row) const { return written_[row]; }
+  void ForgetWritten();
+
  private:
-  void Touch(int top, int bottom);
+  // Records a write to columns [left, right] of rows [top, bottom).
+  void Touch(int top, int bottom, int left, int right);
 
   TColor pixels_[kClientWidth * kClientHeight];
   Damage damage_;
+  ClothRecord cloth_;
+  Columns written_[kPanelTop];
 };
 
 // The two span primitives with which every filled shape is painted.
@@ -49,6 +120,9 @@ void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour);
 // FillDiscRow paints the run that the given row cuts out of the disc of the
 // given radius centred on pixel (cx, cy); nothing when the row misses it.
 void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour);
+// The part of that run within columns [left, right].
+void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour, int left,
+                       int right);
 
 // Rounds to the nearest integer, halves to even; clamps values far outside
 // any drawable range so the conversion stays defined.

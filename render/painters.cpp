@@ -1,12 +1,14 @@
 #include "render/painters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace tavoren {
 
 namespace {
-// The table's painters run over rows 0 to 880, as many rows as the table has
+// The rails' painter runs over rows 0 to 880, as many rows as the table has
 // columns, although nothing of the table lies below row 461: the rows from
 // 480 on (under the panel or outside the window) are clipped by the
 // framebuffer, at the cost of a bounds test per span and no pixel. The loop
@@ -16,29 +18,100 @@ constexpr double kContactSquared =
     static_cast<double>(table::kContact) * static_cast<double>(table::kContact);
 }  // namespace
 
+namespace {
+
+using Disc = Framebuffer::Disc;
+using Columns = Framebuffer::Columns;
+constexpr int kClothRows = table::kClothBottom - table::kClothTop + 1;
+static_assert(table::kSpotRow - table::kSpotRadius >= table::kClothTop &&
+                  table::kSpotRow + table::kSpotRadius <= table::kClothBottom,
+              "the spots lie on cloth rows, so painting the cloth's rows paints them");
+
+bool Meet(const Columns& a, int left, int right) { return a.left <= right && left <= a.right; }
+
+void Widen(Columns& c, int left, int right) {
+  c.left = std::min(c.left, left);
+  c.right = std::max(c.right, right);
+}
+
+// Widens the windows of the cloth rows a ball's disc covers by its columns.
+void MarkDisc(Columns (&windows)[kClothRows], const Disc& d) {
+  using namespace table;
+  if (!d.onTable) return;
+  const int top = std::max(d.cy - kBallRadius, kClothTop);
+  const int bottom = std::min(d.cy + kBallRadius, kClothBottom);
+  for (int row = top; row <= bottom; ++row) Widen(windows[row - kClothTop], d.cx - kBallRadius, d.cx + kBallRadius);
+}
+
+// Whether what was written on the row since the last cloth paint lies where
+// painting the row writes: the cloth's columns, or a ball's on that row.
+bool Overwritten(Columns written, int row, const Disc (&balls)[10]) {
+  using namespace table;
+  if (written.left > written.right) return false;
+  if (Meet(written, kClothLeft, kClothRight)) return true;
+  for (const Disc& d : balls) {
+    if (d.onTable && std::abs(row - d.cy) <= kBallRadius && Meet(written, d.cx - kBallRadius, d.cx + kBallRadius)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// A cloth row shows its cloth, the spots on it and the balls that cross it,
+// painted in that order; nothing else decides its pixels, and each column of
+// it only by what covers that column. So only the columns a ball covers now
+// or covered at the last paint need painting again when that ball has
+// changed (moved by a pixel, left the table, changed colour), and those that
+// another painter has written over (the aim guide, the rails' throats, a
+// ball's pixels outside the cloth covered by the rails). Every row is
+// painted in the window of columns that needs it, in the same order as ever;
+// everything outside the windows already shows what painting it would give.
+// The whole cloth is painted when nothing is known yet.
 void PaintCloth(Framebuffer& fb, const TGameState& s) {
-  // Each ball's pixel centre, rounded once rather than on every row.
-  int cx[10], cy[10];
+  using namespace table;
+  Framebuffer::ClothRecord& last = fb.Cloth();
+  Disc now[10];
   for (int i = 0; i < 10; ++i) {
-    cx[i] = RoundToPixel(s.Balls[i].X);
-    cy[i] = RoundToPixel(s.Balls[i].Y);
+    const TBall& b = s.Balls[i];
+    now[i] = {b.OnTable, RoundToPixel(b.X), RoundToPixel(b.Y), b.Color};
   }
-  for (int row = 0; row <= kLastRow; ++row) {
-    const bool clothRow = row >= table::kClothTop && row <= table::kClothBottom;
-    if (clothRow) FillSpan(fb, row, table::kClothLeft, table::kClothRight, colors::kCloth);
-    if (std::abs(row - table::kSpotRow) <= table::kSpotRadius) {
-      for (int column : table::kSpotColumns) {
-        FillDiscRow(fb, row, column, table::kSpotRow, table::kSpotRadius, colors::kSpot);
-      }
+  Columns windows[kClothRows];
+  const bool whole = !last.valid || last.wholeAlways;
+  std::fill(std::begin(windows), std::end(windows), whole ? Columns{0, kClientWidth - 1} : Columns{kClientWidth, -1});
+  if (!whole) {
+    for (int i = 0; i < 10; ++i) {
+      if (now[i] == last.balls[i]) continue;
+      MarkDisc(windows, last.balls[i]);
+      MarkDisc(windows, now[i]);
     }
-    if (clothRow) {
-      for (int i = 0; i < 10; ++i) {
-        const TBall& b = s.Balls[i];
-        if (!b.OnTable) continue;
-        FillDiscRow(fb, row, cx[i], cy[i], table::kBallRadius, b.Color);
-      }
+    for (int row = kClothTop; row <= kClothBottom; ++row) {
+      const Columns written = fb.Written(row);
+      if (Overwritten(written, row, now)) Widen(windows[row - kClothTop], written.left, written.right);
     }
   }
+  for (int row = kClothTop; row <= kClothBottom; ++row) {
+    const auto [left, right] = windows[row - kClothTop];
+    if (left > right) continue;
+    const int clothLeft = std::max(left, kClothLeft), clothRight = std::min(right, kClothRight);
+    if (clothLeft <= clothRight) FillSpan(fb, row, clothLeft, clothRight, colors::kCloth);
+    if (std::abs(row - kSpotRow) <= kSpotRadius) {
+      for (int column : kSpotColumns) {
+        FillDiscRowWithin(fb, row, column, kSpotRow, kSpotRadius, colors::kSpot, left, right);
+      }
+    }
+    for (const Disc& d : now) {
+      // Most balls lie off the row or outside its window.
+      if (d.onTable && std::abs(row - d.cy) <= kBallRadius && d.cx - kBallRadius <= right &&
+          left <= d.cx + kBallRadius) {
+        FillDiscRowWithin(fb, row, d.cx, d.cy, kBallRadius, d.colour, left, right);
+      }
+    }
+  }
+  std::copy(std::begin(now), std::end(now), std::begin(last.balls));
+  last.valid = true;
+  fb.ForgetWritten();
 }
 
 void PaintRails(Framebuffer& fb) {

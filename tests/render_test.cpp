@@ -359,6 +359,48 @@ TEST(TablePicture, BallsAreCutOffStraightAtTheCushionRows) {
   ExpectRuns(*fb, 100, {{29, 29, kUnpainted}, {30, 42, red}, {43, 43, kGreen}}, "over the rail");
 }
 
+// The damaged rows as runs [top, bottom).
+std::vector<std::pair<int, int>> DamageRuns(Framebuffer& fb) {
+  std::vector<std::pair<int, int>> runs;
+  fb.TakeDamage().ForEachRun([&](int top, int bottom, int, int) { runs.emplace_back(top, bottom); });
+  return runs;
+}
+
+// Once the whole cloth has been painted, a paint touches only the rows a ball
+// left or entered and the rows another painter wrote over, so only those are
+// presented; the whole repaint stays the reference for every pixel.
+TEST(TablePicture, RepaintsOnlyTheRowsWhereSomethingChanged) {
+  using Runs = std::vector<std::pair<int, int>>;
+  auto s = EmptyTable();
+  PlaceBall(*s, 1, 200.0, 100.0);
+  PlaceBall(*s, 2, 600.0, 300.0);
+  auto fb = std::make_unique<Framebuffer>();
+  auto whole = std::make_unique<Framebuffer>();
+  whole->Cloth().wholeAlways = true;
+  const auto paintBoth = [&] {
+    PaintCloth(*fb, *s);
+    PaintCloth(*whole, *s);
+  };
+  paintBoth();
+  EXPECT_EQ(DamageRuns(*fb), (Runs{{0, kPanelTop}}));  // a new framebuffer shows nothing yet
+  paintBoth();
+  EXPECT_EQ(DamageRuns(*fb), Runs{}) << "nothing moved";
+  s->Balls[1].Y = 103.0;  // rows 94..106 before, 97..109 now
+  s->Balls[2].X = 600.4;  // the same pixel
+  paintBoth();
+  EXPECT_EQ(DamageRuns(*fb), (Runs{{94, 110}}));
+  s->Balls[2].OnTable = false;  // pocketed: its rows show cloth again
+  fb->DrawLine(100, 200, 120, 202, kRed);  // the aim guide over the cloth
+  FillSpan(*fb, 50, 0, 39, kRail);         // a rail beside the cloth
+  FillSpan(*fb, 60, 900, 950, kBlue);      // the control strip
+  FillSpan(*whole, 50, 0, 39, kRail);
+  FillSpan(*whole, 60, 900, 950, kBlue);
+  fb->TakeDamage();
+  paintBoth();
+  EXPECT_EQ(DamageRuns(*fb), (Runs{{200, 203}, {294, 307}}));
+  EXPECT_EQ(std::memcmp(fb->Pixels(), whole->Pixels(), sizeof(TColor) * kClientWidth * kClientHeight), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Aim guide
 

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -453,6 +454,106 @@ inline std::string RunChecked(const Script& script, Coverage* coverage = nullptr
   platform->Run(commands, &checker);
   if (coverage != nullptr) coverage->Add(checker.Seen());
   return checker.Failure();
+}
+
+// ---- Painting only what changed ----
+
+// The cloth is repainted only where something on it changed; after every
+// handler the picture must be the very one that painting the whole cloth
+// every time gives. PaintingDiffers runs the script with that reference
+// painting and then as the game paints, and compares the whole framebuffer
+// after every handler (nested ones included) by a 64-bit fingerprint, and
+// byte for byte at the end. Empty when they agree; otherwise where they
+// first differ.
+//
+// The fingerprint is kept row by row: after a handler only the rows it wrote
+// are looked at (the headless platform presents nothing, so the damage is
+// this observer's to take), and only those that came out different are
+// hashed again.
+class PictureLog final : public headless::Observer {
+ public:
+  PictureLog(Framebuffer& fb, std::vector<std::uint64_t>* record, const std::vector<std::uint64_t>* expect)
+      : fb_(fb), record_(record), expect_(expect), rows_(std::make_unique<Rows>()) {
+    for (int y = 0; y < kPanelTop; ++y) {
+      hashes_[y] = HashRow(y, rows_->pixels[y]);
+      print_ ^= hashes_[y];
+    }
+  }
+  void OnSettle(bool, std::int64_t) override {}
+  void OnState() override {}
+  void OnFrame(const std::string&) override {}
+  void OnHandlerDone() override {
+    fb_.TakeDamage().ForEachRun([this](int top, int bottom, int, int) {
+      for (int y = top; y < bottom; ++y) {
+        const TColor* row = fb_.Pixels() + y * kClientWidth;
+        if (std::memcmp(row, rows_->pixels[y], sizeof rows_->pixels[y]) == 0) continue;
+        std::memcpy(rows_->pixels[y], row, sizeof rows_->pixels[y]);
+        const std::uint64_t h = HashRow(y, row);
+        print_ ^= hashes_[y] ^ h;
+        hashes_[y] = h;
+      }
+    });
+    if (record_ != nullptr) record_->push_back(print_);
+    if (expect_ != nullptr && firstDifference_ < 0 &&
+        (handlers_ >= expect_->size() || (*expect_)[handlers_] != print_)) {
+      firstDifference_ = static_cast<long>(handlers_);
+    }
+    ++handlers_;
+  }
+  long FirstDifference() const { return firstDifference_; }
+  std::size_t Handlers() const { return handlers_; }
+
+ private:
+  struct Rows {
+    TColor pixels[kPanelTop][kClientWidth] = {};
+  };
+
+  // Two pixels to a word, four independent lanes so the multiplications
+  // overlap.
+  static std::uint64_t HashRow(int y, const TColor* row) {
+    static_assert(kClientWidth % 8 == 0);
+    std::uint64_t lane[4] = {1, 2, 3, static_cast<std::uint64_t>(y) + 4};
+    for (int x = 0; x < kClientWidth; x += 8) {
+      for (int k = 0; k < 4; ++k) {
+        std::uint64_t w;
+        std::memcpy(&w, row + x + 2 * k, sizeof w);
+        lane[k] = (lane[k] ^ w) * 0x9E3779B97F4A7C15ull;
+        lane[k] ^= lane[k] >> 29;
+      }
+    }
+    return (lane[0] ^ (lane[1] * 3) ^ (lane[2] * 5) ^ (lane[3] * 7)) * 0x100000001B3ull;
+  }
+
+  Framebuffer& fb_;
+  std::vector<std::uint64_t>* record_;
+  const std::vector<std::uint64_t>* expect_;
+  std::unique_ptr<Rows> rows_;  // the rows as last looked at
+  std::uint64_t hashes_[kPanelTop];
+  std::uint64_t print_ = 0;
+  std::size_t handlers_ = 0;
+  long firstDifference_ = -1;
+};
+
+inline std::string PaintingDiffers(const std::vector<headless::Command>& script) {
+  std::vector<std::uint64_t> reference;
+  auto whole = std::make_unique<headless::HeadlessPlatform>();
+  whole->Form().Canvas.Cloth().wholeAlways = true;
+  PictureLog recorder(whole->Form().Canvas, &reference, nullptr);
+  whole->Run(script, &recorder);
+
+  auto game = std::make_unique<headless::HeadlessPlatform>();
+  PictureLog checker(game->Form().Canvas, nullptr, &reference);
+  game->Run(script, &checker);
+  if (checker.FirstDifference() >= 0) {
+    return "the picture differs from the whole repaint after handler " +
+           std::to_string(checker.FirstDifference() + 1) + " of " + std::to_string(reference.size());
+  }
+  if (checker.Handlers() != reference.size()) return "the two runs ran different numbers of handlers";
+  if (std::memcmp(whole->Form().Canvas.Pixels(), game->Form().Canvas.Pixels(),
+                  sizeof(TColor) * kClientWidth * kClientHeight) != 0) {
+    return "the last pictures differ";
+  }
+  return "";
 }
 
 }  // namespace tavoren::timeline

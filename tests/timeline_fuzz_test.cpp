@@ -507,6 +507,27 @@ TEST(TimelineScripts, WholeScriptReplaysThePiecewiseRun) {
   EXPECT_EQ(compared, 3);
 }
 
+// The recorded sessions and the examples paint as the whole repaint does;
+// the random timelines below are checked the same way, seed by seed.
+TEST(TimelineScripts, PaintOnlyWhatChangedAfterEveryHandler) {
+  namespace fs = std::filesystem;
+  const fs::path root(TAVOREN_SOURCE_DIR);
+  int scripts = 0;
+  for (const fs::path& dir : {root / "tests" / "data" / "scripts", root / "tools" / "headless" / "examples"}) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.path().extension() != ".txt") continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::vector<headless::Command> commands;
+      headless::ParseError error;
+      ASSERT_TRUE(headless::ParseScript(text, commands, error)) << entry.path() << ": " << error.message;
+      EXPECT_EQ(PaintingDiffers(commands), "") << entry.path();
+      ++scripts;
+    }
+  }
+  EXPECT_GE(scripts, 7);
+}
+
 class TimelineFuzz : public ::testing::TestWithParam<int> {};
 
 // The default seeds, in blocks so that a parallel test run spreads them.
@@ -525,6 +546,11 @@ TEST_P(TimelineFuzz, RandomScriptsKeepTheInvariants) {
     coverage.Add(session.Seen());
     ASSERT_TRUE(session.Failure().empty())
         << Report(static_cast<std::uint64_t>(seed), style, session.Failure(), session.Text());
+    std::vector<headless::Command> commands;
+    headless::ParseError error;
+    ASSERT_TRUE(headless::ParseScript(session.Text(), commands, error)) << error.line << ": " << error.message;
+    const std::string differs = PaintingDiffers(commands);
+    ASSERT_TRUE(differs.empty()) << Report(static_cast<std::uint64_t>(seed), style, differs, session.Text());
   }
   std::printf("block %d: %ld handlers, %ld ticks, %ld shots (%ld fouls, %ld legal, %ld game over), %ld undos, "
               "%ld nested (deepest %d), %ld rack ticks, most recorded %d\n",

@@ -8,9 +8,9 @@
 
 namespace tavoren::sdl {
 
-// Copies rows [top, bottom) of the framebuffer (0x00BBGGRR) into the window
-// surface, converting to its layout. The usual X11 layouts get a plain loop;
-// anything else goes through SDL's converter.
-void CopyRows(const TColor* pixels, SDL_Surface* dst, int top, int bottom, int width);
+// Copies a rectangle of the framebuffer (0x00BBGGRR) into the same place of
+// the window surface, converting to its layout. The usual X11 layouts get a
+// plain loop; anything else goes through SDL's converter.
+void CopyRect(const TColor* pixels, SDL_Surface* dst, const SDL_Rect& rect);
 
 }  // namespace tavoren::sdl

@@ -434,7 +434,7 @@ void SdlPlatform::Present() {
   if (surface != surface_ || refreshAll_) {
     surface_ = surface;
     refreshAll_ = false;
-    damage = {0, kPanelTop};
+    damage = Framebuffer::Damage::All();
     panelOnScreen_ = false;
   }
   if (panelChanged_) {
@@ -442,14 +442,20 @@ void SdlPlatform::Present() {
     panelChanged_ = false;
     panelOnScreen_ = false;
   }
-  SDL_Rect rects[2];
+  // One rectangle per run of damaged rows, over the columns written on them
+  // (a run and a row between runs at least, so at most half the rows), and
+  // the panel.
+  SDL_Rect rects[kPanelTop / 2 + 2];
   int count = 0;
   const int width = std::min(kClientWidth, surface->w);
-  const int bottom = std::min(damage.bottom, surface->h);
-  if (damage.top < bottom && width > 0) {
-    CopyRows(form_->Canvas.Pixels(), surface, damage.top, bottom, width);
-    rects[count++] = SDL_Rect{0, damage.top, width, bottom - damage.top};
-  }
+  damage.ForEachRun([&](int top, int bottom, int left, int right) {
+    bottom = std::min(bottom, surface->h);
+    right = std::min(right, width - 1);
+    if (top >= bottom || left > right) return;
+    const SDL_Rect rect{left, top, right + 1 - left, bottom - top};
+    CopyRect(form_->Canvas.Pixels(), surface, rect);
+    rects[count++] = rect;
+  });
   if (!panelOnScreen_) {
     SDL_Rect at{0, kPanelTop, kClientWidth, kPanelHeight};
     if (SDL_BlitSurface(panel_, nullptr, surface, &at) == 0 && at.w > 0 && at.h > 0) {

@@ -189,33 +189,33 @@ void WebPlatform::WindowClosed() {
 
 // Copies the rows painted since the last call to the canvas, and the panel
 // text when it changed. The framebuffer's 0x00BBGGRR is, byte by byte, the
-// canvas's R, G, B; only the alpha byte is added. A tick repaints the whole
-// cloth, but only the rows a ball crossed look different: rows that come out
-// as the canvas already shows them are left alone, and each run of changed
-// rows goes to the canvas in one piece.
+// canvas's R, G, B; only the alpha byte is added. A painted row can come out
+// as the canvas already shows it (a ball painted again where it was): such
+// rows are left alone, and each run of changed rows goes to the canvas in
+// one piece.
 void WebPlatform::Present() {
   Framebuffer::Damage damage = form_->Canvas.TakeDamage();
   const bool all = refreshAll_;
-  if (refreshAll_) {
+  if (all) {
     refreshAll_ = false;
-    damage = {0, kPanelTop};
+    damage = Framebuffer::Damage::All();
   }
-  damage.top = std::max(damage.top, 0);
-  damage.bottom = std::min(damage.bottom, kPanelTop);
   const TColor* src = form_->Canvas.Pixels();
-  int runTop = -1;
-  for (int row = damage.top; row < damage.bottom; ++row) {
-    const std::size_t begin = static_cast<std::size_t>(row) * kClientWidth;
-    const bool changed = all || !SameRow(src + begin, rgba_.data() + begin);
-    if (changed) {
-      for (std::size_t i = begin; i < begin + kClientWidth; ++i) rgba_[i] = src[i] | kOpaque;
-      if (runTop < 0) runTop = row;
-    } else if (runTop >= 0) {
-      TavorenPagePutRows(rgba_.data(), runTop, row);
-      runTop = -1;
+  damage.ForEachRun([&](int top, int bottom, int, int) {
+    int runTop = -1;
+    for (int row = top; row < bottom; ++row) {
+      const std::size_t begin = static_cast<std::size_t>(row) * kClientWidth;
+      const bool changed = all || !SameRow(src + begin, rgba_.data() + begin);
+      if (changed) {
+        for (std::size_t i = begin; i < begin + kClientWidth; ++i) rgba_[i] = src[i] | kOpaque;
+        if (runTop < 0) runTop = row;
+      } else if (runTop >= 0) {
+        TavorenPagePutRows(rgba_.data(), runTop, row);
+        runTop = -1;
+      }
     }
-  }
-  if (runTop >= 0) TavorenPagePutRows(rgba_.data(), runTop, damage.bottom);
+    if (runTop >= 0) TavorenPagePutRows(rgba_.data(), runTop, bottom);
+  });
   if (panelChanged_) {
     panelChanged_ = false;
     TavorenPageSetPanel(panelText_);

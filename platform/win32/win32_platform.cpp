@@ -271,8 +271,8 @@ void Win32Platform::RunHandler(Handler&& handler) {
 
 void Win32Platform::Present() {
   if (window_ == nullptr) return;
-  const Framebuffer::Damage d = form_->Canvas.TakeDamage();
-  if (!d.Empty()) PresentRows(d.top, d.bottom);
+  // Whole rows: a DIB row costs little next to the call that draws it.
+  form_->Canvas.TakeDamage().ForEachRun([this](int top, int bottom, int, int) { PresentRows(top, bottom); });
   if (panel_ != nullptr) UpdateWindow(panel_);
 }
 
@@ -328,7 +328,8 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       BeginPaint(hwnd, &ps);
       EndPaint(hwnd, &ps);
       if (closing_) return 0;
-      // FormPaint repaints every row, so the whole table is presented.
+      // FormPaint writes on every row (rails and strip), so the whole table
+      // is presented.
       RunHandler([this] { form_->FormPaint(); });
       return 0;
     }

@@ -4,9 +4,9 @@
 // balls move (the main thread of every content process under the browser,
 // from /proc). A benchmark, not a test; WebKitGTK needs $DISPLAY.
 //
-// usage: node measure_engines.mjs SITE_DIR [ENGINE...]
+// usage: node bench/page_engines.mjs SITE_DIR [ENGINE...]
 import fs from 'node:fs';
-import {engines, msg, sleep, serve, launch, waitPanel} from './harness.mjs';
+import {engines, msg, sleep, serve, launch, waitPanel} from '../tests/browser/harness.mjs';
 
 const site = process.argv[2];
 const chosen = process.argv.length > 3 ? process.argv.slice(3) : engines;
