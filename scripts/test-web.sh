@@ -29,8 +29,8 @@ echo "== web: npm packages (tests/browser/)"
 )
 
 echo "== web: the WebAssembly driver against the native one"
-timeout 1200 tests/browser/driver_equivalence.sh build/tools/headless/tavoren-headless \
-  build-web/tools/headless/tavoren-headless.js build/tests/tavoren_tests "${TAVOREN_WEB_SEEDS:-240}"
+timeout 1200 tests/driver_equivalence.sh build/tools/headless/tavoren-headless build/tests/tavoren_tests \
+  "${TAVOREN_WEB_SEEDS:-240}" node --no-experimental-fetch "$PWD/build-web/tools/headless/tavoren-headless.js"
 
 echo "== web: the page in headless Chromium"
 timeout 600 node tests/browser/page_test.mjs build-web/site
