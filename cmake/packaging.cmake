@@ -97,6 +97,12 @@ else()
   set(CPACK_DEBIAN_HEADLESS_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # A cross build for arm64 (preset arm64-package) packages for arm64, not
+  # for this machine's architecture; dpkg-shlibdeps finds its dependencies
+  # among the arm64 libraries of Debian's multiarch.
+  if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+  endif()
   # The panel's messages are Japanese: it needs a font that has them.
   set(CPACK_DEBIAN_GAME_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-japanese-gothic")
   # Each package's description: the summary line, then the long text.

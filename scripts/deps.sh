@@ -72,7 +72,13 @@ set_packages() {
       fi
       ;;
     arm64)
-      if arm64_on; then :; fi
+      # The arm64 cross build (scripts/test-arm64.sh, the arm64 packages):
+      # the cross compiler, qemu-aarch64, and from Debian's multiarch the
+      # arm64 libraries the game links and the cross-built programs run on.
+      if arm64_on; then
+        printf '%s\n' g++-aarch64-linux-gnu qemu-user libc6:arm64 libstdc++6:arm64 \
+          libsdl2-dev:arm64 libsdl2-ttf-dev:arm64 libfontconfig-dev:arm64 libx11-dev:arm64
+      fi
       ;;
     *) usage ;;
   esac
@@ -113,6 +119,16 @@ echo "Installing: ${missing[*]}"
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture (name:arm64) need that architecture added
+# to dpkg first: a change to the machine's package set-up, announced here.
+for p in "${missing[@]}"; do
+  [[ $p == *:* ]] || continue
+  arch=${p##*:}
+  dpkg --print-foreign-architectures | grep -qx "$arch" && continue
+  echo "Adding the package architecture $arch (dpkg --add-architecture $arch), so that apt"
+  echo "can install the $arch libraries of the cross build beside this machine's own."
+  "${sudo[@]}" dpkg --add-architecture "$arch"
+done
 # Another apt may hold the lock (unattended upgrades): wait for it.
 "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=1800 update -q
 "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=1800 install -y -q --no-install-recommends "${missing[@]}"

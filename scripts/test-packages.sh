@@ -14,8 +14,12 @@
 #      opens its 1016 x 500 window and ends with status 0 on Esc, and the
 #      uninstaller (/S) leaves no file and no registry key behind;
 #   5. the web page's zip, when the `web` preset exists: the page, file for
-#      file.
-# Needs what `scripts/deps.sh test packaging windows` installs.
+#      file;
+#   6. the arm64 Debian packages (unless TAVOREN_ARM64=0): their fields, the
+#      same files as the amd64 ones, lintian with no error; unpacked, the
+#      arm64 game passes the window test in Xvfb under qemu-aarch64 and the
+#      arm64 driver plays a script to the amd64 one's very bytes and frames.
+# Needs what `scripts/deps.sh test packaging windows arm64` installs.
 # TAVOREN_WINDOWS=0 leaves out 3 and 4 (no MinGW, no Wine), TAVOREN_WEB=0
 # leaves out 5.
 set -euo pipefail
@@ -74,6 +78,11 @@ with_web=""
 if [ "${TAVOREN_WEB:-1}" != 0 ] && grep -q '"name": *"web"' CMakePresets.json; then
   with_web=1
   want+=("$web_zip")
+fi
+with_arm64=""
+if [ "${TAVOREN_ARM64:-1}" != 0 ]; then
+  with_arm64=1
+  want+=("$dist/tavoren_${version}_arm64.deb" "$dist/tavoren-headless_${version}_arm64.deb")
 fi
 for f in "${want[@]}"; do
   [ -s "$f" ] || fail "scripts/package wrote no $(basename "$f")"
@@ -244,6 +253,62 @@ tests/window/window_test.sh "$debroot/usr/games/tavoren" build/tests/window/tavo
   >"$tmp/window.log" 2>&1 || { cat "$tmp/window.log"; fail "the packaged game fails the window test"; }
 grep -c '^ok:' "$tmp/window.log" | xargs printf '   window test passed (%s checks)\n'
 done_phase
+
+# --- 6. The arm64 Debian packages (here: the window test's helper is built above) ---
+# check_arm64_packages: the game and the driver for arm64, checked against the
+# amd64 ones just checked, and run under qemu-aarch64 on Debian's multiarch
+# arm64 libraries.
+check_arm64_packages() {
+  local game_deb=$dist/tavoren_${version}_arm64.deb driver_deb=$dist/tavoren-headless_${version}_arm64.deb
+  local root=$tmp/arm64-root amd64_deb arm64_deb
+  require_tools "scripts/deps.sh arm64" qemu-aarch64
+  arch=arm64 check_fields "$game_deb" tavoren games fonts-ipafont-gothic libsdl2-2.0-0 libsdl2-ttf-2.0-0 \
+    libfontconfig1 libc6
+  arch=arm64 check_fields "$driver_deb" tavoren-headless utils libc6 libstdc++6
+  for arm64_deb in "$game_deb" "$driver_deb"; do
+    amd64_deb=${arm64_deb/_arm64.deb/_${arch}.deb}
+    diff <(dpkg-deb -c "$amd64_deb" | awk '{print $6}') <(dpkg-deb -c "$arm64_deb" | awk '{print $6}') ||
+      fail "$(basename "$arm64_deb") holds other files than $(basename "$amd64_deb") (< amd64, > arm64)"
+    check_lintian "$arm64_deb"
+    dpkg-deb -x "$arm64_deb" "$root"
+  done
+  local program
+  for program in "$root/usr/games/tavoren" "$root/usr/bin/tavoren-headless"; do
+    # The ELF header's machine field: 183 is AArch64.
+    [ "$(od -An -tu2 -j18 -N2 "$program" | tr -d ' ')" = 183 ] || fail "not an aarch64 program: $program"
+    if qemu-aarch64 -E LD_TRACE_LOADED_OBJECTS=1 "$program" | grep 'not found'; then
+      fail "$program misses arm64 libraries"
+    fi
+  done
+  [ "$(qemu-aarch64 "$root/usr/bin/tavoren-headless" --version)" = "tavoren-headless $version" ] ||
+    fail "the arm64 tavoren-headless --version does not say $version"
+  # A script with frames: the very bytes and pictures of the amd64 driver.
+  local side
+  for side in amd64 arm64; do
+    mkdir -p "$tmp/play-$side"
+    { cat tools/headless/examples/break.txt; printf 'frame end.png\n'; } >"$tmp/play-$side/script.txt"
+  done
+  (cd "$tmp/play-amd64" && "$debroot/usr/bin/tavoren-headless" script.txt >stdout 2>stderr) ||
+    fail "the amd64 tavoren-headless failed on examples/break.txt"
+  (cd "$tmp/play-arm64" && qemu-aarch64 "$root/usr/bin/tavoren-headless" script.txt >stdout 2>stderr) ||
+    fail "the arm64 tavoren-headless failed on examples/break.txt"
+  diff -r "$tmp/play-amd64" "$tmp/play-arm64" || fail "the arm64 driver plays examples/break.txt differently"
+  echo "   arm64 driver: examples/break.txt and its frame as on amd64"
+  # The game, through a wrapper that runs it under the emulator.
+  printf '#!/bin/sh\nexec qemu-aarch64 "%s" "$@"\n' "$root/usr/games/tavoren" >"$tmp/tavoren-arm64"
+  chmod +x "$tmp/tavoren-arm64"
+  tests/window/window_test.sh "$tmp/tavoren-arm64" build/tests/window/tavoren-x11-close \
+    >"$tmp/window-arm64.log" 2>&1 || { cat "$tmp/window-arm64.log"; fail "the arm64 game fails the window test"; }
+  grep -c '^ok:' "$tmp/window-arm64.log" | xargs printf '   arm64 game: window test passed under qemu (%s checks)\n'
+}
+if [ -n "$with_arm64" ]; then
+  phase "arm64 Debian packages"
+  check_arm64_packages
+  done_phase
+else
+  echo "-- arm64 Debian packages: left out (TAVOREN_ARM64=0)"
+fi
+# --- end of 6 ------------------------------------------------------------------------
 
 # --- 3. The portable zip --------------------------------------------------------
 if [ -z "$with_windows" ]; then

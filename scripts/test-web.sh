@@ -33,8 +33,8 @@ echo "== web: npm packages (tests/browser/)"
 )
 
 echo "== web: the WebAssembly driver against the native one"
-timeout 1200 tests/browser/driver_equivalence.sh build/tools/headless/tavoren-headless \
-  build-web/tools/headless/tavoren-headless.js build/tests/tavoren_tests "${TAVOREN_WEB_SEEDS:-240}"
+timeout 1200 tests/driver_equivalence.sh build/tools/headless/tavoren-headless build/tests/tavoren_tests \
+  "${TAVOREN_WEB_SEEDS:-240}" node --no-experimental-fetch "$PWD/build-web/tools/headless/tavoren-headless.js"
 
 # WebKitGTK's MiniBrowser needs a display: an Xvfb of our own, large
 # enough for the page test's biggest window.
