@@ -127,10 +127,10 @@ var TavorenPage = (function () {
   }
 
   // The wheel has no use here, and a sideways one (Shift+wheel, a touchpad's
-  // two-finger swipe) would take the tab back in its history. Ctrl+wheel
-  // still zooms the page.
+  // two-finger swipe, with Ctrl held or not) would take the tab back in its
+  // history. An upright Ctrl+wheel still zooms the page.
   function onWheel(e) {
-    if (!e.ctrlKey && e.cancelable) e.preventDefault();
+    if ((!e.ctrlKey || e.deltaX !== 0) && e.cancelable) e.preventDefault();
   }
 
   // The on-screen full-screen key, where the page may go full screen. A

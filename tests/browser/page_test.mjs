@@ -22,6 +22,10 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
     window.addEventListener('keydown', (e) => {
       setTimeout(() => window.__keys.push([e.key, e.defaultPrevented]));
     });
+    window.__wheels = [];
+    window.addEventListener('wheel', (e) => {
+      setTimeout(() => window.__wheels.push([e.ctrlKey, e.deltaX, e.deltaY, e.defaultPrevented]));
+    });
   });
 
   // ---- The page as it opens ----
@@ -168,8 +172,8 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
         'the page has not scrolled or navigated');
 
   // ---- No wheel leaves the page ----
-  // Sideways (a touchpad's swipe) and with Shift, over the table and beside
-  // it: Chromium takes such a wheel back in the tab's history unless the
+  // Sideways (a touchpad's swipe), with Shift and with Ctrl, over the table
+  // and beside it: Chromium takes such a wheel back in the tab's history unless the
   // page keeps it.
   if (page.mouse.wheel) {
     for (let i = 0; i < 5; i++) {
@@ -178,13 +182,19 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
       await page.keyboard.down('Shift');
       await page.mouse.wheel({deltaY: -400});
       await page.keyboard.up('Shift');
+      await page.keyboard.down('Control');
+      await page.mouse.wheel({deltaX: -400});
+      await page.keyboard.up('Control');
       await page.mouse.move(20, 300);
       await page.mouse.wheel({deltaX: -400});
       await sleep(100);
     }
     await sleep(500);
     check(await page.evaluate((url) => location.href === url && document.body.dataset.game === 'running', server.url),
-          'sideways and Shift wheels over and beside the table do not leave the page');
+          'sideways, Shift and Ctrl wheels over and beside the table do not leave the page');
+    const wheels = await page.evaluate(() => window.__wheels);
+    check(wheels.some(([ctrl]) => ctrl) && wheels.every(([, , , prevented]) => prevented),
+          'and the page keeps every one of them from the browser', JSON.stringify(wheels));
   }
 
   // ---- Whole-factor scaling on a large screen ----
