@@ -282,6 +282,20 @@ export async function closePage(page, errors) {
   await page.close();
 }
 
+// Every wheel the page receives from now on, read once it has been through
+// every listener: [ctrlKey, deltaX, deltaY, cancelable, defaultPrevented].
+export const recordWheels = (page) => page.evaluate(() => {
+  window.__wheels = [];
+  window.addEventListener('wheel', (e) => {
+    setTimeout(() => window.__wheels.push([e.ctrlKey, e.deltaX, e.deltaY, e.cancelable, e.defaultPrevented]));
+  });
+});
+export const wheelsSeen = (page) => page.evaluate(() => window.__wheels);
+// Whether the page kept from the browser every wheel it could: all that
+// were cancelable, an upright Ctrl+wheel (the page's zoom) aside.
+export const wheelsKept = (wheels) =>
+  wheels.every(([ctrl, dx, , cancelable, prevented]) => prevented || !cancelable || (ctrl && dx === 0));
+
 export const panelText = (page) => page.$eval('#tavoren-panel', (e) => e.textContent);
 
 export async function waitPanel(page, want, timeout = 30000) {

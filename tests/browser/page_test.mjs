@@ -6,6 +6,7 @@
 import {
   msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors,
   panelText, waitPanel, waitPanelNot, pixels, pixel, same, digest, pagePoint, cueLineEndsAt, closePage,
+  recordWheels, wheelsSeen,
 } from './harness.mjs';
 
 await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, errors}) => {
@@ -22,11 +23,8 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
     window.addEventListener('keydown', (e) => {
       setTimeout(() => window.__keys.push([e.key, e.defaultPrevented]));
     });
-    window.__wheels = [];
-    window.addEventListener('wheel', (e) => {
-      setTimeout(() => window.__wheels.push([e.ctrlKey, e.deltaX, e.deltaY, e.defaultPrevented]));
-    });
   });
+  await recordWheels(page);
 
   // ---- The page as it opens ----
   check(await page.title() === 'タヴォレン', 'the tab is titled タヴォレン');
@@ -172,7 +170,7 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
         'the page has not scrolled or navigated');
 
   // ---- No wheel leaves the page ----
-  // Sideways (a touchpad's swipe), with Shift and with Ctrl, over the table
+  // Sideways (a touchpad's swipe), with Shift, Ctrl or both, over the table
   // and beside it: Chromium takes such a wheel back in the tab's history unless the
   // page keeps it.
   if (page.mouse.wheel) {
@@ -184,6 +182,9 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
       await page.keyboard.up('Shift');
       await page.keyboard.down('Control');
       await page.mouse.wheel({deltaX: -400});
+      await page.keyboard.down('Shift');
+      await page.mouse.wheel({deltaX: -400});
+      await page.keyboard.up('Shift');
       await page.keyboard.up('Control');
       await page.mouse.move(20, 300);
       await page.mouse.wheel({deltaX: -400});
@@ -192,8 +193,8 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
     await sleep(500);
     check(await page.evaluate((url) => location.href === url && document.body.dataset.game === 'running', server.url),
           'sideways, Shift and Ctrl wheels over and beside the table do not leave the page');
-    const wheels = await page.evaluate(() => window.__wheels);
-    check(wheels.some(([ctrl]) => ctrl) && wheels.every(([, , , prevented]) => prevented),
+    const wheels = await wheelsSeen(page);
+    check(wheels.some(([ctrl]) => ctrl) && wheels.every(([, , , , prevented]) => prevented),
           'and the page keeps every one of them from the browser', JSON.stringify(wheels));
   }
 

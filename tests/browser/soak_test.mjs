@@ -1,17 +1,25 @@
 // The page under seeded random input, like the window's soak test, in
 // Chromium with a mouse, a keyboard and a touch screen at once: moves,
 // presses and drags on and far off the canvas, releases outside, the wheel
-// both ways and with Shift, finger taps and swipes on and beside the
+// up and down (with Ctrl too), finger taps and swipes on and beside the
 // canvas, the game's keys and others, modifiers held across input, and idle
 // gaps long enough for replay pauses (never Esc). Then Home racks, Enter
 // shoots, Backspace in the middle of the shot restores the table and Esc
-// ends the game. No page error, no navigation, and the heap after garbage
-// collection stays within a small bound.
+// ends the game. No page error, no navigation, every wheel the page could
+// keep from the browser kept, and the heap after garbage collection stays
+// within a small bound.
+//
+// No sideways wheels here (nor Shift+wheel, which Chromium scrolls
+// sideways): Chromium hands some wheels of synthetic input to the page as
+// not cancelable, and a sideways one of those can take the tab back in its
+// history whatever the page does. The page test checks that the page keeps
+// every sideways wheel it is given.
 //
 // usage: node soak_test.mjs SITE_DIR
 // Environment: TAVOREN_SOAK_SECONDS (default 60), TAVOREN_SOAK_SEED (default
 // random; printed, and the same seed repeats the input).
-import {msg, check, sleep, runBrowserTest, watchErrors, waitPanel, pagePoint, digest} from './harness.mjs';
+import {msg, check, sleep, runBrowserTest, watchErrors, waitPanel, pagePoint, digest, recordWheels, wheelsSeen,
+        wheelsKept} from './harness.mjs';
 
 const seconds = Number(process.env.TAVOREN_SOAK_SECONDS || 60);
 const seed = Number(process.env.TAVOREN_SOAK_SEED || Math.floor(Math.random() * 2 ** 31));
@@ -46,6 +54,7 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
     return (await cdp.send('Runtime.getHeapUsage')).usedSize;
   };
   const heapBefore = await heap();
+  await recordWheels(page);
 
   // A point on the page: mostly on the canvas, else beside it (the
   // on-screen keys among it) or far off; never on the on-screen Esc nor
@@ -97,8 +106,8 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
     [5, 'wheel', async () => {
       const [x, y] = await somewhere();
       await page.mouse.move(x, y);
-      const d = (random() < 0.5 ? -1 : 1) * (50 + below(600));
-      await page.mouse.wheel(random() < 0.5 ? {deltaX: d} : {deltaY: d});
+      if (modifiersHeld.delete('Shift')) await page.keyboard.up('Shift');
+      await page.mouse.wheel({deltaY: (random() < 0.5 ? -1 : 1) * (50 + below(600))});
     }],
     [5, 'tap', async () => {
       const p = await somewhere();
@@ -136,6 +145,9 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
   check(navigations === 0 && await page.evaluate((url) => location.href === url, server.url),
         'no input left the page', `${navigations} navigation(s)`);
   check(await page.evaluate(() => document.body.dataset.game) === 'running', 'the game still runs');
+  const wheels = await wheelsSeen(page);
+  check(wheels.length > 0 && wheelsKept(wheels), 'the page kept every wheel it could from the browser',
+        JSON.stringify(wheels));
 
   // ---- The game still answers ----
   await sleep(3000);  // a replay pause runs out
