@@ -95,8 +95,21 @@ export async function launch(engine = 'chromium') {
   }
   return {browser, engine, close: async () => {
     await browser.close().catch(() => {});
-    fs.rmSync(home, {recursive: true, force: true});
+    removeHome(home);
   }};
+}
+
+// A browser's helper processes (WebKit's web process above all) may still be
+// writing their shader cache for a moment after the browser has gone, so a
+// directory can refill while it is being removed: retry a while. A home that
+// still cannot go is left in the temporary folder with a warning; it says
+// nothing about the page.
+function removeHome(home) {
+  try {
+    fs.rmSync(home, {recursive: true, force: true, maxRetries: 20, retryDelay: 100});
+  } catch (e) {
+    console.warn(`warning: could not remove ${home}: ${e.message}`);
+  }
 }
 
 // ---- WebKitGTK through classic WebDriver ----
@@ -217,7 +230,12 @@ async function launchWebKit(env) {
     },
     async close() {
       await call('DELETE', s('')).catch(() => {});
+      const exited = new Promise((resolve) => {
+        if (proc.exitCode !== null || proc.signalCode !== null) resolve();
+        else proc.once('exit', resolve);
+      });
       proc.kill();
+      await exited;
     },
     process: () => proc,
   };
