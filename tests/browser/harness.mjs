@@ -282,10 +282,19 @@ export async function runBrowserTest(name, file, body, {minutes = 4} = {}) {
 // says (where its driver tells), and the page's own list of uncaught errors
 // and rejections, read when the test ends or by closePage.
 const watched = new Set();
+const aborted = /^(net::ERR_ABORTED|NS_BINDING_ABORTED)$/;
+
 export function watchErrors(page, errors = []) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(`console ${m.type()}: ${m.text()}`); });
   page.on('pageerror', (e) => errors.push(`page error: ${e.message}`));
-  page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
+  // A request the browser aborts itself (the test navigated or closed the
+  // page while an icon or the game was still loading) is no failure of the
+  // page; a request the game needs that never arrives fails the checks on the
+  // game instead.
+  page.on('requestfailed', (r) => {
+    const why = r.failure()?.errorText ?? '';
+    if (!aborted.test(why)) errors.push(`request failed: ${r.url()} ${why}`);
+  });
   page.on('response', (r) => { if (r.status() >= 400) errors.push(`HTTP ${r.status()}: ${r.url()}`); });
   watched.add(page);
   return errors;
