@@ -394,6 +394,24 @@ export async function cueLineEndsAt(page, x, y) {
   return !red[4] && red.some((r, i) => r && i !== 4);
 }
 
+// A point of the cloth near (x, y) with only cloth for a ball's width and
+// more all round, to aim at after a break: the balls come to rest anywhere,
+// and one lying on the point would hide the end of the cue line. Tries
+// (x, y), then points on rings 24 px apart around it.
+export async function clearSpot(page, x, y) {
+  const reach = 9;
+  for (let ring = 0; ring <= 4; ring++) {
+    for (let k = 0; k < Math.max(1, 8 * ring); k++) {
+      const a = ring === 0 ? 0 : 2 * Math.PI * k / (8 * ring);
+      const cx = Math.round(x + 24 * ring * Math.cos(a)), cy = Math.round(y + 24 * ring * Math.sin(a));
+      const box = [];
+      for (let dy = -reach; dy <= reach; dy++) for (let dx = -reach; dx <= reach; dx++) box.push([cx + dx, cy + dy]);
+      if ((await pixels(page, box)).every((p) => same(p, colours.cloth))) return [cx, cy];
+    }
+  }
+  throw new Error(`no clear cloth near (${x}, ${y})`);
+}
+
 // The rack's balls in their colours (each sampled 3 pixels below its centre,
 // clear of the aim guide along row 240), and cloth, rail and control strip.
 export async function rackColoursWrong(page) {

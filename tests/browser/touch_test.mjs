@@ -9,7 +9,7 @@
 import {KnownDevices} from 'puppeteer-core';
 import {
   msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors, panelText,
-  waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt, closePage,
+  waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt, clearSpot, closePage,
 } from './harness.mjs';
 
 // Fingers through the DevTools protocol: each call gives the fingers that
@@ -135,20 +135,24 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   check(legalRack !== null, 'a break ends without a foul');
 
   // ---- Taps and drags ----
-  await tap(150, 380);
-  check(await cueLineEndsAt(page, 150, 380), 'a tap on the table aims at the client pixel under the finger');
-  await drag([[300, 300], [250, 250], [200, 200], [171, 121]]);
-  check(await cueLineEndsAt(page, 171, 121), 'a drag aims, ending on the pixel under the finger');
+  // Points clear of the balls wherever the break left them.
+  const tapAt = await clearSpot(page, 150, 380), dragTo = await clearSpot(page, 171, 121);
+  const first = await clearSpot(page, 400, 150);
+  await tap(...tapAt);
+  check(await cueLineEndsAt(page, ...tapAt), 'a tap on the table aims at the client pixel under the finger',
+        `at ${tapAt}`);
+  await drag([[300, 300], [250, 250], [200, 200], dragTo]);
+  check(await cueLineEndsAt(page, ...dragTo), 'a drag aims, ending on the pixel under the finger', `at ${dragTo}`);
 
   // A second finger neither aims nor scrolls.
-  const a = await at(400, 150), b = await at(600, 300), b2 = await at(650, 350);
+  const a = await at(...first), b = await at(600, 300), b2 = await at(650, 350);
   await touches(cdp, 'touchStart', [a]);
   await touches(cdp, 'touchStart', [a, b]);
   await touches(cdp, 'touchMove', [a, b2]);
   await touches(cdp, 'touchEnd', [a]);
   await touches(cdp, 'touchEnd', []);
   await sleep(100);
-  check(await cueLineEndsAt(page, 400, 150) && !(await cueLineEndsAt(page, 650, 350)),
+  check(await cueLineEndsAt(page, ...first) && !(await cueLineEndsAt(page, 650, 350)),
         'a second finger does not aim');
   check(await page.evaluate(() => scrollX === 0 && scrollY === 0 && visualViewport.scale === 1 &&
                                    visualViewport.offsetLeft === 0 && visualViewport.offsetTop === 0),
