@@ -385,13 +385,16 @@ export async function pagePoint(page, x, y) {
 
 // Whether the cue line ends at client pixel (x, y): like the Windows line it
 // stops just before its end point, so (x, y) itself is not red and one of
-// its eight neighbours is.
-export async function cueLineEndsAt(page, x, y) {
+// its eight neighbours is. Waits up to `timeout` ms for the picture to show
+// it (the page paints on its next tick, later on a busy machine).
+export async function cueLineEndsAt(page, x, y, timeout = 2000) {
   const around = [];
   for (let dy = -1; dy <= 1; dy++) for (let dx = -1; dx <= 1; dx++) around.push([x + dx, y + dy]);
-  const px = await pixels(page, around);
-  const red = px.map((p) => same(p, colours.red));
-  return !red[4] && red.some((r, i) => r && i !== 4);
+  for (const t0 = Date.now(); ; await sleep(40)) {
+    const red = (await pixels(page, around)).map((p) => same(p, colours.red));
+    if (!red[4] && red.some((r, i) => r && i !== 4)) return true;
+    if (Date.now() - t0 >= timeout) return false;
+  }
 }
 
 // A point of the cloth near (x, y) with only cloth for a ball's width and

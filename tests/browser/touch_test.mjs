@@ -152,7 +152,7 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   await touches(cdp, 'touchEnd', [a]);
   await touches(cdp, 'touchEnd', []);
   await sleep(100);
-  check(await cueLineEndsAt(page, ...first) && !(await cueLineEndsAt(page, 650, 350)),
+  check(await cueLineEndsAt(page, ...first) && !(await cueLineEndsAt(page, 650, 350, 0)),
         'a second finger does not aim');
   check(await page.evaluate(() => scrollX === 0 && scrollY === 0 && visualViewport.scale === 1 &&
                                    visualViewport.offsetLeft === 0 && visualViewport.offsetTop === 0),
