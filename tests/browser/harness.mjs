@@ -69,7 +69,7 @@ export const engines = ['chromium', 'firefox', 'webkit'];
 export async function launch(engine = 'chromium') {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), `tavoren-${engine}-`));
   const env = {...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/config`, XDG_CACHE_HOME: `${home}/cache`,
-               XDG_DATA_HOME: `${home}/data`};
+               XDG_DATA_HOME: `${home}/data`, MESA_SHADER_CACHE_DISABLE: 'true'};
   let browser;
   if (engine === 'webkit') {
     browser = await launchWebKit(env);
@@ -100,8 +100,9 @@ export async function launch(engine = 'chromium') {
 }
 
 // A browser's helper processes (WebKit's web process above all) may still be
-// writing their shader cache for a moment after the browser has gone, so a
-// directory can refill while it is being removed: retry a while. A home that
+// writing into the home for a moment after the browser has gone (Mesa's
+// shader cache did, until it was turned off above), so a directory can
+// refill while it is being removed: retry a while. A home that
 // still cannot go is left in the temporary folder with a warning; it says
 // nothing about the page.
 function removeHome(home) {
