@@ -101,7 +101,6 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
   p = await pagePoint(page, aimAt[0], aimAt[1]);
   await page.mouse.move(p[0], p[1], {steps: 4});
   await page.mouse.up();
-  await sleep(100);
   check(await cueLineEndsAt(page, aimAt[0], aimAt[1]),
         'a drag on the table draws the cue line to the pixel under the pointer', `at ${aimAt}`);
 
@@ -208,7 +207,6 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
   p = await pagePoint(page, 333, 111);
   await page.mouse.move(p[0], p[1], {steps: 3});
   await page.mouse.up();
-  await sleep(100);
   check(await cueLineEndsAt(page, 333, 111), 'at scale 2 the pointer still lands on its client pixel');
   await page.setViewport({width: 1280, height: 800});
 
