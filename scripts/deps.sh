@@ -72,7 +72,7 @@ set_packages() {
       fi
       ;;
     arm64)
-      # The arm64 cross build (scripts/test-arm64.sh, the arm64 packages):
+      # The arm64 cross build (tests/arm64/run.sh, the arm64 packages):
       # the cross compiler, qemu-aarch64, and from Debian's multiarch the
       # arm64 libraries the game links and the cross-built programs run on.
       if arm64_on; then

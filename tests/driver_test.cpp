@@ -27,7 +27,7 @@
 #include <stb/stb_image.h>
 
 #include "tests/support.h"
-#include "tools/headless/driver.h"
+#include "tools/driver/driver.h"
 
 namespace tavoren::headless {
 namespace {

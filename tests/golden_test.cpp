@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/headless/driver.h"
+#include "tools/driver/driver.h"
 
 namespace tavoren::headless {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "platform/headless/headless.h"
 #include "tests/support.h"
-#include "tools/headless/driver.h"
+#include "tools/driver/driver.h"
 
 namespace tavoren::headless {
 namespace {

@@ -83,8 +83,8 @@ game_ended() { ! alive "$game_pid"; }
 
 # --- The X server -----------------------------------------------------------
 
-# shellcheck source=scripts/lib/xvfb.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xvfb.sh"
+# shellcheck source=tests/lib/xvfb.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/xvfb.sh"
 
 start_session_xvfb() {
   start_xvfb "$work" "${screen_w}x${screen_h}"

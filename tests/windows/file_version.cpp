@@ -2,7 +2,7 @@
 // Japanese version block of FILE (\StringFileInfo\041104B0\KEY), read as
 // Windows reads it for Explorer's properties and Task Manager. Status 1 when
 // FILE has no version block or a KEY is missing, 2 on a wrong command line.
-// scripts/test-packages.sh compiles it with MinGW and runs it under Wine.
+// tests/packages/run.sh compiles it with MinGW and runs it under Wine.
 #include <windows.h>
 
 #include <string>

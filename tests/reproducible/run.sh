@@ -7,16 +7,16 @@
 #
 # TAVOREN_REPRODUCIBLE_REFERENCE=DIR takes DIR/SHA256SUMS as the first build
 # instead of building it again, e.g. dist/ just written by
-# scripts/test-packages.sh from this checkout (which must then be clean: no
+# tests/packages/run.sh from this checkout (which must then be clean: no
 # changes to tracked files). That halves the time.
 # Needs what `scripts/deps.sh --with-windows --with-packaging` installs.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 suite=test-reproducible
 # phase, done_phase, fail, require_tools
-# shellcheck source=scripts/lib/suite.sh
-. "$root/scripts/lib/suite.sh"
+# shellcheck source=tests/lib/suite.sh
+. "$root/tests/lib/suite.sh"
 require_tools "scripts/deps.sh --with-windows --with-packaging" git cmake cpack dpkg-deb unzip sha256sum python3
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-reproducible.XXXXXX")

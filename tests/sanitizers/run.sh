@@ -5,11 +5,11 @@
 # short run of the coverage-guided fuzz target on its seed inputs (clang).
 # The builds are the presets asan and fuzz.
 #
-#   scripts/test-sanitizers.sh            build in build-asan and build-fuzz, test
-#   TAVOREN_FUZZ_SEEDS=5000 scripts/test-sanitizers.sh   more random timelines
-#   TAVOREN_SKIP_FUZZ=1 scripts/test-sanitizers.sh       leave the fuzz target out
+#   tests/sanitizers/run.sh            build in build-asan and build-fuzz, test
+#   TAVOREN_FUZZ_SEEDS=5000 tests/sanitizers/run.sh   more random timelines
+#   TAVOREN_SKIP_FUZZ=1 tests/sanitizers/run.sh       leave the fuzz target out
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] || jobs=2
 

@@ -1,13 +1,13 @@
 # shellcheck shell=bash
 # Helpers for the checks that run Windows programs under Wine, sourced by
-# scripts/test-windows.sh and scripts/test-packages.sh. The sourcing script
+# tests/windows/run.sh and tests/packages/run.sh. The sourcing script
 # has sourced suite.sh (for fail) and cleans up in an
 # EXIT trap: it kills $app_pid if set, runs `wineserver -k` if $wine_up is
 # set, and kills $xvfb_pid if set.
 
-# start_xvfb DIR: the private X server (scripts/lib/xvfb.sh); Wine's
+# start_xvfb DIR: the private X server (tests/lib/xvfb.sh); Wine's
 # desktop process keeps the display of the process that started it.
-# shellcheck source=scripts/lib/xvfb.sh
+# shellcheck source=tests/lib/xvfb.sh
 . "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 
 # use_wine_prefix PREFIX LOG: a private 64-bit Wine prefix, created on first

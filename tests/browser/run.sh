@@ -9,7 +9,7 @@
 # Environment: TAVOREN_WEB_SEEDS=N random timelines (default 240);
 # TAVOREN_SOAK_SECONDS (default 60) and TAVOREN_SOAK_SEED for the soak.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 scripts/deps.sh test web
 jobs=$(nproc)
 export NODE_PATH=/usr/share/nodejs
@@ -33,8 +33,8 @@ echo "== web: npm packages (tests/browser/)"
 )
 
 echo "== web: the WebAssembly driver against the native one"
-timeout 1200 tests/driver_equivalence.sh build/tools/headless/tavoren-headless build/tests/tavoren_tests \
-  "${TAVOREN_WEB_SEEDS:-240}" node --no-experimental-fetch "$PWD/build-web/tools/headless/tavoren-headless.js"
+timeout 1200 tests/lib/driver_equivalence.sh build/tools/driver/tavoren-headless build/tests/tavoren_tests \
+  "${TAVOREN_WEB_SEEDS:-240}" node --no-experimental-fetch "$PWD/build-web/tools/driver/tavoren-headless.js"
 
 # WebKitGTK's MiniBrowser needs a display: an Xvfb of our own, large
 # enough for the page test's biggest window.

@@ -16,7 +16,7 @@ native=$(realpath "$1")
 tests_bin=$(realpath "$2")
 seeds=$3
 shift 3
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -26,7 +26,7 @@ mkdir -p "$work/scripts"
 chmod +x "$work/other"
 
 cp "$root"/tests/data/scripts/*.txt "$work/scripts/"
-for f in "$root"/tools/headless/examples/*.txt; do cp "$f" "$work/scripts/example-$(basename "$f")"; done
+for f in "$root"/tools/driver/examples/*.txt; do cp "$f" "$work/scripts/example-$(basename "$f")"; done
 
 # Random timelines: one script per seed, with a frame after every twentieth
 # state mark and one at the end.
@@ -70,8 +70,8 @@ ls "$work"/scripts/*.txt | xargs -P2 -I{} bash -c 'compare "$@"' _ {} || status=
 
 # Standard input instead of a file.
 mkdir -p "$work/stdin/native" "$work/stdin/other"
-(cd "$work/stdin/native" && "$native" <"$root/tools/headless/examples/break.txt" >stdout)
-(cd "$work/stdin/other" && "$work/other" <"$root/tools/headless/examples/break.txt" >stdout)
+(cd "$work/stdin/native" && "$native" <"$root/tools/driver/examples/break.txt" >stdout)
+(cd "$work/stdin/other" && "$work/other" <"$root/tools/driver/examples/break.txt" >stdout)
 diff -r "$work/stdin/native" "$work/stdin/other" || { echo "DIFFERENT: break.txt through standard input"; status=1; }
 
 total=$(ls "$work"/scripts/*.txt | wc -l)

@@ -12,7 +12,7 @@
 #include <windows.h>
 #endif
 
-#include "tools/headless/driver.h"
+#include "tools/driver/driver.h"
 #ifdef _WIN32
 #include "platform/win32/wide.h"
 #endif

@@ -1,4 +1,4 @@
-#include "tools/headless/driver.h"
+#include "tools/driver/driver.h"
 
 #include <cerrno>
 #include <cmath>

@@ -23,17 +23,17 @@
 # TAVOREN_WINDOWS=0 leaves out 3 and 4 (no MinGW, no Wine), TAVOREN_WEB=0
 # leaves out 5.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 dist=$root/dist
 suite=test-packages
 # phase, done_phase, fail, require_tools
-# shellcheck source=scripts/lib/suite.sh
-. "$root/scripts/lib/suite.sh"
+# shellcheck source=tests/lib/suite.sh
+. "$root/tests/lib/suite.sh"
 
 # start_xvfb, use_wine_prefix, check_game_window
-# shellcheck source=scripts/lib/wine-game.sh
-. "$root/scripts/lib/wine-game.sh"
+# shellcheck source=tests/lib/wine-game.sh
+. "$root/tests/lib/wine-game.sh"
 
 with_windows=1
 [ "${TAVOREN_WINDOWS:-1}" != 0 ] || with_windows=""
@@ -286,7 +286,7 @@ check_arm64_packages() {
   local side
   for side in amd64 arm64; do
     mkdir -p "$tmp/play-$side"
-    { cat tools/headless/examples/break.txt; printf 'frame end.png\n'; } >"$tmp/play-$side/script.txt"
+    { cat tools/driver/examples/break.txt; printf 'frame end.png\n'; } >"$tmp/play-$side/script.txt"
   done
   (cd "$tmp/play-amd64" && "$debroot/usr/bin/tavoren-headless" script.txt >stdout 2>stderr) ||
     fail "the amd64 tavoren-headless failed on examples/break.txt"

@@ -7,11 +7,11 @@
 #   3. plays every recorded script, every example and seeded random timelines
 #      with the arm64 driver under qemu and with the native one, and requires
 #      the same bytes on stdout and stderr, the same exit status and the same
-#      frame files (tests/driver_equivalence.sh).
+#      frame files (tests/lib/driver_equivalence.sh).
 # Needs what `scripts/deps.sh arm64` installs. TAVOREN_ARM64=0 skips it all;
 # TAVOREN_ARM64_SEEDS=N plays N random timelines (default 240).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 
 if [ "${TAVOREN_ARM64:-1}" = 0 ]; then
@@ -24,8 +24,8 @@ jobs=$(nproc)
 seeds=${TAVOREN_ARM64_SEEDS:-240}
 suite=test-arm64
 # phase, done_phase, fail, require_tools
-# shellcheck source=scripts/lib/suite.sh
-. "$root/scripts/lib/suite.sh"
+# shellcheck source=tests/lib/suite.sh
+. "$root/tests/lib/suite.sh"
 
 require_tools "scripts/deps.sh arm64" cmake aarch64-linux-gnu-g++ qemu-aarch64
 # The programs run on Debian's own arm64 C and C++ libraries (multiarch), as
@@ -41,7 +41,7 @@ phase "cross build (preset arm64)"
 cmake --preset arm64 >"$tmp/configure.log" 2>&1 || { cat "$tmp/configure.log"; fail "configure"; }
 cmake --build --preset arm64 -j"$jobs" --target tavoren-headless tavoren_tests >"$tmp/build.log" 2>&1 ||
   { cat "$tmp/build.log"; fail "build"; }
-arm_headless=$build/tools/headless/tavoren-headless
+arm_headless=$build/tools/driver/tavoren-headless
 arm_tests=$build/tests/tavoren_tests
 # The ELF header's machine field: 183 is AArch64.
 for f in "$arm_headless" "$arm_tests"; do
@@ -77,7 +77,7 @@ cmake --build "$root/build" -j"$jobs" --target tavoren-headless tavoren_tests >"
 done_phase
 
 phase "arm64 driver against the native one ($seeds random timelines)"
-timeout 1200 tests/driver_equivalence.sh build/tools/headless/tavoren-headless build/tests/tavoren_tests \
+timeout 1200 tests/lib/driver_equivalence.sh build/tools/driver/tavoren-headless build/tests/tavoren_tests \
   "$seeds" qemu-aarch64 "$arm_headless" | sed 's/^/   /' || fail "the arm64 driver differs from the native one"
 done_phase
 

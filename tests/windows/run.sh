@@ -14,7 +14,7 @@
 # skips it all. TAVOREN_LINUX_HEADLESS names the Linux tavoren-headless to
 # compare with (default: the one of the developer build, preset default).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 
 if [ "${TAVOREN_WINDOWS:-1}" = 0 ]; then
@@ -26,12 +26,12 @@ build=$root/build-win
 jobs=$(nproc)
 suite=test-windows
 # phase, done_phase, fail, require_tools
-# shellcheck source=scripts/lib/suite.sh
-. "$root/scripts/lib/suite.sh"
+# shellcheck source=tests/lib/suite.sh
+. "$root/tests/lib/suite.sh"
 
 # start_xvfb, use_wine_prefix, check_game_window
-# shellcheck source=scripts/lib/wine-game.sh
-. "$root/scripts/lib/wine-game.sh"
+# shellcheck source=tests/lib/wine-game.sh
+. "$root/tests/lib/wine-game.sh"
 
 require_tools "scripts/deps.sh test windows" \
   cmake x86_64-w64-mingw32-g++ wine wineboot wineserver Xvfb xwininfo xdotool import convert
@@ -62,7 +62,7 @@ phase "cross build (preset windows)"
 cmake --preset windows >"$tmp/configure.log" 2>&1 || { cat "$tmp/configure.log"; fail "configure"; }
 cmake --build "$build" -j"$jobs" >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log"; fail "build"; }
 exe_game=$build/platform/win32/tavoren.exe
-exe_headless=$build/tools/headless/tavoren-headless.exe
+exe_headless=$build/tools/driver/tavoren-headless.exe
 exe_tests=$build/tests/tavoren_tests.exe
 exe_win32_tests=$build/tests/windows/tavoren_win32_tests.exe
 for f in "$exe_game" "$exe_headless" "$exe_tests" "$exe_win32_tests"; do
@@ -107,7 +107,7 @@ if [ -z "$linux_headless" ]; then
     { cat "$tmp/linux.log"; fail "configure build/"; }
   cmake --build "$root/build" --target tavoren-headless -j"$jobs" >"$tmp/linux.log" 2>&1 ||
     { cat "$tmp/linux.log"; fail "Linux tavoren-headless"; }
-  linux_headless=$root/build/tools/headless/tavoren-headless
+  linux_headless=$root/build/tools/driver/tavoren-headless
 fi
 [ -x "$linux_headless" ] || fail "no Linux tavoren-headless at $linux_headless"
 
@@ -163,11 +163,11 @@ compare_case() {
 
 mapfile -t scripts < <(
   {
-    find "$root/tools/headless/examples" -type f -name '*.txt' 2>/dev/null
+    find "$root/tools/driver/examples" -type f -name '*.txt' 2>/dev/null
     find "$root/tests/data" -path '*scripts*' -type f -name '*.txt' 2>/dev/null
   } | LC_ALL=C sort
 )
-[ ${#scripts[@]} -gt 0 ] || fail "no scripts found under tools/headless/examples or tests/data"
+[ ${#scripts[@]} -gt 0 ] || fail "no scripts found under tools/driver/examples or tests/data"
 # Every script by its name; reading standard input instead plays the same
 # script the same way, so one script on standard input shows that path (the
 # CRLF case below is another).
