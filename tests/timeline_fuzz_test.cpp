@@ -41,6 +41,7 @@
 #include <iterator>
 
 #include "tests/fuzz/timeline_bytes.h"
+#include "physics/physics.h"
 #include "tests/timeline_check.h"
 
 namespace tavoren::timeline {
@@ -513,7 +514,7 @@ TEST(TimelineScripts, PaintOnlyWhatChangedAfterEveryHandler) {
   namespace fs = std::filesystem;
   const fs::path root(TAVOREN_SOURCE_DIR);
   int scripts = 0;
-  for (const fs::path& dir : {root / "tests" / "data" / "scripts", root / "tools" / "headless" / "examples"}) {
+  for (const fs::path& dir : {root / "tests" / "data" / "scripts", root / "tools" / "driver" / "examples"}) {
     for (const auto& entry : fs::directory_iterator(dir)) {
       if (entry.path().extension() != ".txt") continue;
       std::ifstream in(entry.path(), std::ios::binary);
@@ -605,7 +606,7 @@ bool PlanShot(const TForm1& real, TForm1& scratch, PlannedShot& plan) {
         scratch.FormKeyDown(enter, 0);
         bool resting = false;
         for (int tick = 0; tick < 2'000 && !resting; ++tick) {
-          for (int i = 0; i < 400; ++i) scratch.StepPhysics();
+          for (int i = 0; i < kSubstepsPerTick; ++i) scratch.StepPhysics();
           resting = true;
           for (const TBall& b : scratch.Balls) resting = resting && (!b.OnTable || AtRest(b));
         }
