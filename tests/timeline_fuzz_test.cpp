@@ -40,8 +40,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/fuzz/timeline_bytes.h"
 #include "physics/physics.h"
+#include "tests/fuzz/timeline_bytes.h"
 #include "tests/timeline_check.h"
 
 namespace tavoren::timeline {

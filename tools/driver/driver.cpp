@@ -81,6 +81,9 @@ std::string StateBlock(HeadlessPlatform& platform) {
   return s;
 }
 
+namespace {
+
+// The client area as RGB pixels, 1016 x 500, panel rows in the panel colour.
 std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   std::vector<unsigned char> rgb(static_cast<std::size_t>(kClientWidth) * kClientHeight * 3);
   std::size_t k = 0;
@@ -94,9 +97,6 @@ std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   }
   return rgb;
 }
-
-
-namespace {
 
 // What stands at path: nothing, a regular file, or something else (a
 // directory, a device, a pipe), which a frame must never replace.
