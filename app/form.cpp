@@ -5,17 +5,6 @@
 
 namespace tavoren {
 
-void TForm1::TPanel::SetCaption(const char* text) {
-  caption_ = text;
-  platform_.SetPanelText(text);
-}
-
-void TForm1::TTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  platform_.SetCycleTimer(enabled);
-}
-
 TForm1::TForm1(Platform& platform)
     : TGameState(), PanelForMsg(platform), TimerForCycle(platform), platform_(platform) {}
 
@@ -56,10 +45,10 @@ void TForm1::FormMouseDown(TMouseButton /*Button*/, TShiftState Shift, int X, in
 }
 
 // One cycle: repaint the cloth at the positions the last tick reached, move
-// everything by 400 substeps, then judge. A tick never catches up on time.
+// everything by kSubstepsPerTick substeps, then judge. A tick never catches up on time.
 void TForm1::TimerForCycleTimer() {
   PaintCloth();
-  for (int i = 0; i < 400; ++i) StepPhysics();
+  for (int i = 0; i < kSubstepsPerTick; ++i) StepPhysics();
   if (!CheckShotEnd()) return;
   ReplayChaining();
 }

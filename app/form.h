@@ -11,32 +11,35 @@
 
 namespace tavoren {
 
+// How long a replay waits before each recorded shot, and before it starts
+// again from the break.
+constexpr int kReplayPauseMs = 2000;
+
 class TForm1 : public TGameState {
  public:
-  // The message panel along the bottom of the window.
+  // The message panel along the bottom of the window; the platform holds
+  // its text.
   class TPanel {
    public:
     explicit TPanel(Platform& platform) : platform_(platform) {}
-    const char* Caption() const { return caption_; }
-    void SetCaption(const char* text);
+    const char* Caption() const { return platform_.PanelText(); }
+    void SetCaption(const char* text) { platform_.SetPanelText(text); }
 
    private:
     Platform& platform_;
-    const char* caption_ = "";
   };
 
-  // The 40 ms cycle timer. Whether it is enabled is the program's mode:
-  // enabled = running (balls move, a rack awaits its first tick, or a foul
-  // waits), disabled = aiming.
+  // The 40 ms cycle timer, run by the platform. Whether it is enabled is the
+  // program's mode: enabled = running (balls move, a rack awaits its first
+  // tick, or a foul waits), disabled = aiming.
   class TTimer {
    public:
     explicit TTimer(Platform& platform) : platform_(platform) {}
-    bool Enabled() const { return enabled_; }
-    void SetEnabled(bool enabled);
+    bool Enabled() const { return platform_.CycleTimerEnabled(); }
+    void SetEnabled(bool enabled) { platform_.SetCycleTimer(enabled); }
 
    private:
     Platform& platform_;
-    bool enabled_ = false;
   };
 
   // A new window: every state field zero, no ball on the table, timer

@@ -14,26 +14,29 @@
 #include <vector>
 
 #include "app/form.h"
+#include "physics/physics.h"
 
 namespace tavoren {
 namespace {
 
 constexpr std::uint32_t kRackClock = 4242;
-constexpr int kSubstepsPerTick = 400;
 constexpr double kSecondsPerSubstep = 0.040 / kSubstepsPerTick;
 
 // A platform with nothing behind it: a clock that moves on by one
 // millisecond per reading (so a replay pause would end by itself), a timer
-// that is only a flag, and nothing to present.
+// and a panel that only remember what they were set to, nothing to present.
 class BenchPlatform final : public Platform {
  public:
   void SetCycleTimer(bool enabled) override { timer = enabled; }
+  bool CycleTimerEnabled() const override { return timer; }
   std::uint32_t Milliseconds() override { return clock++; }
-  void SetPanelText(const char*) override {}
+  void SetPanelText(const char* utf8) override { panel = utf8; }
+  const char* PanelText() const override { return panel; }
   void CloseWindow() override {}
   void ProcessMessages() override {}
 
   bool timer = false;
+  const char* panel = "";
   std::uint32_t clock = kRackClock;
 };
 

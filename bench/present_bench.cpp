@@ -65,14 +65,21 @@ void BM_PresentTick(benchmark::State& state, int top, int bottom) {
   }
 }
 
-// A platform with nothing behind it, for a form that plays a break.
+// A platform with nothing behind it, for a form that plays a break: the
+// timer and the panel only remember what they were set to.
 class QuietPlatform final : public Platform {
  public:
-  void SetCycleTimer(bool) override {}
+  void SetCycleTimer(bool enabled) override { timer_ = enabled; }
+  bool CycleTimerEnabled() const override { return timer_; }
   std::uint32_t Milliseconds() override { return 4242; }
-  void SetPanelText(const char*) override {}
+  void SetPanelText(const char* utf8) override { panel_ = utf8; }
+  const char* PanelText() const override { return panel_; }
   void CloseWindow() override {}
   void ProcessMessages() override {}
+
+ private:
+  bool timer_ = false;
+  const char* panel_ = "";
 };
 
 bool Moving(const TGameState& s) {

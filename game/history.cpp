@@ -10,14 +10,14 @@ void TForm1::RecordShotStart() {
   if (HistoryPos >= kHistorySize) return;
   ++HistoryPos;
   if (HistoryPos >= HistoryLast) HistoryLast = HistoryPos;
-  RecordSnapshot(*this, HistoryEntry(HistoryPos));
+  HistoryEntry(HistoryPos) = Shot();
 }
 
 // Backspace: back to the moment the last fired shot started, in either mode.
 // The undone shot and the ones after it stay as the recorded future.
 void TForm1::Undo() {
   TimerForCycle.SetEnabled(false);
-  RestoreSnapshot(HistoryEntry(HistoryPos), *this);
+  Shot() = HistoryEntry(HistoryPos);
   --HistoryPos;
   PaintCloth();
   PaintRails();
@@ -32,7 +32,7 @@ void TForm1::PressKey(std::uint16_t key) {
 }
 
 // Runs at the end of a tick whose shot ended without a foul. Steps to the
-// next recorded shot after a two-second pause, or, when the game is over,
+// next recorded shot after a pause of kReplayPauseMs, or, when the game is over,
 // starts its replay from the break.
 void TForm1::ReplayChaining() {
   if (HistoryPos < HistoryLast) {
@@ -48,7 +48,7 @@ void TForm1::ReplayChaining() {
   const std::uint32_t t0 = platform_.Milliseconds();
   for (;;) {
     const auto elapsed = static_cast<std::uint16_t>(platform_.Milliseconds() - t0);
-    if (elapsed >= 2000) break;
+    if (elapsed >= kReplayPauseMs) break;
     platform_.ProcessMessages();
     if (HistoryPos < p) return;
   }

@@ -35,20 +35,21 @@ struct TSnapshot {
 
 constexpr int kHistorySize = 100;
 
-// Every field of the main window's state, in its declared order. The form
-// derives from this; physics and painters take it by reference so they can
-// be exercised on a bare state.
-struct TGameState {
+// Every field of the main window's state. The form derives from this;
+// physics and painters take it by reference so they can be exercised on a
+// bare state. The table and the shot settings are the state's TSnapshot part
+// (Balls, SpinX ... TargetBall are its fields, named as ever), so a shot
+// start is recorded and restored as one assignment (Shot()).
+struct TGameState : TSnapshot {
   TSnapshot History[kHistorySize];  // entry n (1..100) lives at History[n - 1]
   std::int32_t HistoryLast = 0;
   std::int32_t HistoryPos = 0;
-  TBall Balls[10];
-  double SpinX = 0.0, SpinY = 0.0, AimX = 0.0, AimY = 0.0, Power = 0.0;
-  std::int32_t TargetBall = 0;
   bool FirstContactSeen = false;
   bool LegalFirstHit = false;
   bool CushionHit = false;
 
+  TSnapshot& Shot() { return *this; }
+  const TSnapshot& Shot() const { return *this; }
   TSnapshot& HistoryEntry(int n) { return History[n - 1]; }
   const TSnapshot& HistoryEntry(int n) const { return History[n - 1]; }
 };
@@ -57,9 +58,6 @@ struct TGameState {
 inline bool AtRest(const TBall& b) {
   return b.VX == 0.0 && b.VY == 0.0 && b.RollX == 0.0 && b.RollY == 0.0 && b.SideSpin == 0.0;
 }
-
-void RecordSnapshot(const TGameState& s, TSnapshot& into);
-void RestoreSnapshot(const TSnapshot& from, TGameState& s);
 
 namespace colors {
 constexpr TColor kCloth = 0x00C000;

@@ -4,7 +4,7 @@
 //   phase 2, cushions and pockets (CushionStep);
 //   phase 3, collisions between balls (CollisionPhase);
 //   phase 4, cloth friction (FrictionStep).
-// 400 substeps make one 40 ms tick. Every formula runs in plain double
+// kSubstepsPerTick substeps make one 40 ms tick. Every formula runs in plain double
 // precision in the written order; rest and natural roll are decided by exact
 // equality, which the copies and zero stores below produce.
 #pragma once
@@ -12,6 +12,9 @@
 #include "game/state.h"
 
 namespace tavoren {
+
+// The substeps the cycle runs per 40 ms tick.
+constexpr int kSubstepsPerTick = 400;
 
 // Advances every ball on the table by one substep, phase by phase.
 void StepPhysics(TGameState& s);

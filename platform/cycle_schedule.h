@@ -1,5 +1,6 @@
 // The 40 ms cycle timer as a schedule on a monotonic clock, shared by the
-// layers that keep their own event loop (SDL2, web). The loop
+// layers that keep their own event loop (SDL2, web) and the headless layer's
+// virtual clock. The loop
 // asks it how long it may sleep and whether a tick is due; it never owes
 // more than one tick, however late the loop comes back.
 #pragma once
@@ -44,8 +45,6 @@ class CycleSchedule {
     if (rest <= 0) return 0;
     return static_cast<int>((rest + 999'999) / 1'000'000);
   }
-
-  std::int64_t NextDueNs() const { return due_; }
 
  private:
   bool enabled_ = false;

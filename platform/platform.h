@@ -20,6 +20,9 @@ class Platform {
   // one does nothing; a newly enabled timer ticks first 40 ms later. Ticks are
   // delivered as TimerForCycleTimer on the GUI thread, never to catch up.
   virtual void SetCycleTimer(bool enabled) = 0;
+  // Whether the cycle timer runs: as SetCycleTimer last left it (a layer
+  // whose window is closing may refuse to start it).
+  virtual bool CycleTimerEnabled() const = 0;
 
   // Milliseconds since the system started, wrapping at 2^32.
   virtual std::uint32_t Milliseconds() = 0;
@@ -27,6 +30,8 @@ class Platform {
   // Replaces the whole text of the message panel (UTF-8; a literal that lives
   // for the whole run).
   virtual void SetPanelText(const char* utf8) = 0;
+  // The text the panel shows: the last one given, "" before the first.
+  virtual const char* PanelText() const = 0;
 
   // Closes the main window: the message loop ends once the running handler
   // has returned.

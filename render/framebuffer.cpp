@@ -8,26 +8,38 @@
 
 namespace tavoren {
 
-Framebuffer::Framebuffer() : damage_(Damage::All()) {
+// A new framebuffer has written nothing since a cloth paint, and all of it
+// is still to be presented.
+Framebuffer::Framebuffer() {
   std::fill(std::begin(pixels_), std::end(pixels_), colors::kButtonFace);
-  ForgetWritten();
+  for (RowWrites& r : rows_) r.damage = {0, kClientWidth - 1};
 }
 
 void Framebuffer::Touch(int top, int bottom, int left, int right) {
-  damage_.Add(top, bottom, left, right);
   for (int y = top; y < bottom; ++y) {
-    written_[y].left = std::min(written_[y].left, left);
-    written_[y].right = std::max(written_[y].right, right);
+    rows_[y].damage.Widen(left, right);
+    rows_[y].sinceCloth.Widen(left, right);
   }
+  damageTop_ = std::min(damageTop_, top);
+  damageBottom_ = std::max(damageBottom_, bottom);
 }
 
 Framebuffer::Damage Framebuffer::TakeDamage() {
-  Damage d = damage_;
-  damage_ = Damage{};
+  Damage d;
+  for (int y = damageTop_; y < damageBottom_; ++y) {
+    Columns& c = rows_[y].damage;
+    if (c.Empty()) continue;
+    d.Add(y, y + 1, c.left, c.right);
+    c = {};
+  }
+  damageTop_ = kPanelTop;
+  damageBottom_ = 0;
   return d;
 }
 
-void Framebuffer::ForgetWritten() { std::fill(std::begin(written_), std::end(written_), Columns{kClientWidth, -1}); }
+void Framebuffer::ForgetWritten() {
+  for (RowWrites& r : rows_) r.sinceCloth = {};
+}
 
 namespace {
 

@@ -29,6 +29,16 @@ class Framebuffer {
   TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
   const TColor* Pixels() const { return pixels_; }
 
+  // Columns [left, right] of one row; left > right when none.
+  struct Columns {
+    int left = kClientWidth, right = -1;
+    bool Empty() const { return left > right; }
+    void Widen(int l, int r) {
+      left = std::min(left, l);
+      right = std::max(right, r);
+    }
+  };
+
   // What was written since the last TakeDamage, row by row, with the
   // columns written on each; the platform presents it run by run.
   class Damage {
@@ -39,13 +49,10 @@ class Framebuffer {
       return d;
     }
     bool Empty() const { return top_ >= bottom_; }
-    bool Has(int row) const { return row >= top_ && row < bottom_ && cols_[row].left <= cols_[row].right; }
+    bool Has(int row) const { return row >= top_ && row < bottom_ && !cols_[row].Empty(); }
     // Rows [top, bottom), columns [left, right].
     void Add(int top, int bottom, int left, int right) {
-      for (int y = top; y < bottom; ++y) {
-        cols_[y].left = std::min(cols_[y].left, left);
-        cols_[y].right = std::max(cols_[y].right, right);
-      }
+      for (int y = top; y < bottom; ++y) cols_[y].Widen(left, right);
       top_ = std::min(top_, top);
       bottom_ = std::max(bottom_, bottom);
     }
@@ -60,28 +67,22 @@ class Framebuffer {
           continue;
         }
         const int top = y;
-        int left = kClientWidth, right = -1;
-        for (; y < bottom_ && Has(y); ++y) {
-          left = std::min(left, cols_[y].left);
-          right = std::max(right, cols_[y].right);
-        }
-        run(top, y, left, right);
+        Columns c;
+        for (; y < bottom_ && Has(y); ++y) c.Widen(cols_[y].left, cols_[y].right);
+        run(top, y, c.left, c.right);
       }
     }
 
    private:
-    struct Span {
-      int left = kClientWidth, right = -1;
-    };
-    Span cols_[kPanelTop];
+    Columns cols_[kPanelTop];
     int top_ = kPanelTop, bottom_ = 0;  // bounds of the damaged rows
   };
   Damage TakeDamage();
 
   // What PaintCloth keeps between two paints so that it need repaint only
   // the parts of the cloth rows where something changed: each ball's disc as
-  // it was painted, and, per row, the columns anything wrote since (see
-  // PaintCloth). Until a whole cloth has been painted nothing is known.
+  // it was painted (see PaintCloth). Until a whole cloth has been painted
+  // nothing is known; a record reset to {} is a record of nothing.
   struct Disc {
     bool onTable;
     int cx, cy;
@@ -90,18 +91,12 @@ class Framebuffer {
   };
   struct ClothRecord {
     bool valid = false;
-    // The reference that repaints the whole cloth every time, as the
-    // sameness tests compare with: the record is never trusted.
-    bool wholeAlways = false;
     Disc balls[10] = {};
   };
   ClothRecord& Cloth() { return cloth_; }
-  // Columns [left, right] written on a row since ForgetWritten; left > right
-  // when none.
-  struct Columns {
-    int left, right;
-  };
-  Columns Written(int row) const { return written_[row]; }
+  // The columns written on a row since ForgetWritten (PaintCloth calls it
+  // when it is done).
+  Columns Written(int row) const { return rows_[row].sinceCloth; }
   void ForgetWritten();
 
  private:
@@ -109,9 +104,15 @@ class Framebuffer {
   void Touch(int top, int bottom, int left, int right);
 
   TColor pixels_[kClientWidth * kClientHeight];
-  Damage damage_;
+  // The one record of writes, per row: the columns written since the last
+  // TakeDamage (to be presented) and since the last ForgetWritten (for the
+  // cloth painter); damageTop_ and damageBottom_ bound the damaged rows.
+  struct RowWrites {
+    Columns damage, sinceCloth;
+  };
+  RowWrites rows_[kPanelTop];
+  int damageTop_ = 0, damageBottom_ = kPanelTop;
   ClothRecord cloth_;
-  Columns written_[kPanelTop];
 };
 
 // The two span primitives with which every filled shape is painted.

@@ -29,25 +29,20 @@ static_assert(table::kSpotRow - table::kSpotRadius >= table::kClothTop &&
 
 bool Meet(const Columns& a, int left, int right) { return a.left <= right && left <= a.right; }
 
-void Widen(Columns& c, int left, int right) {
-  c.left = std::min(c.left, left);
-  c.right = std::max(c.right, right);
-}
-
 // Widens the windows of the cloth rows a ball's disc covers by its columns.
 void MarkDisc(Columns (&windows)[kClothRows], const Disc& d) {
   using namespace table;
   if (!d.onTable) return;
   const int top = std::max(d.cy - kBallRadius, kClothTop);
   const int bottom = std::min(d.cy + kBallRadius, kClothBottom);
-  for (int row = top; row <= bottom; ++row) Widen(windows[row - kClothTop], d.cx - kBallRadius, d.cx + kBallRadius);
+  for (int row = top; row <= bottom; ++row) windows[row - kClothTop].Widen(d.cx - kBallRadius, d.cx + kBallRadius);
 }
 
 // Whether what was written on the row since the last cloth paint lies where
 // painting the row writes: the cloth's columns, or a ball's on that row.
 bool Overwritten(Columns written, int row, const Disc (&balls)[10]) {
   using namespace table;
-  if (written.left > written.right) return false;
+  if (written.Empty()) return false;
   if (Meet(written, kClothLeft, kClothRight)) return true;
   for (const Disc& d : balls) {
     if (d.onTable && std::abs(row - d.cy) <= kBallRadius && Meet(written, d.cx - kBallRadius, d.cx + kBallRadius)) {
@@ -78,7 +73,7 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
     now[i] = {b.OnTable, RoundToPixel(b.X), RoundToPixel(b.Y), b.Color};
   }
   Columns windows[kClothRows];
-  const bool whole = !last.valid || last.wholeAlways;
+  const bool whole = !last.valid;
   std::fill(std::begin(windows), std::end(windows), whole ? Columns{0, kClientWidth - 1} : Columns{kClientWidth, -1});
   if (!whole) {
     for (int i = 0; i < 10; ++i) {
@@ -88,7 +83,7 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
     }
     for (int row = kClothTop; row <= kClothBottom; ++row) {
       const Columns written = fb.Written(row);
-      if (Overwritten(written, row, now)) Widen(windows[row - kClothTop], written.left, written.right);
+      if (Overwritten(written, row, now)) windows[row - kClothTop].Widen(written.left, written.right);
     }
   }
   for (int row = kClothTop; row <= kClothBottom; ++row) {
@@ -170,10 +165,11 @@ void PaintAimGuide(Framebuffer& fb, const TGameState& s) {
   const double D = b * b - a * k;
   if (a == 0.0 || D < 0.0) return;
   const double t = (-b - std::sqrt(D)) / a;
-  // The target leaves along the line of centres at contact: 100 x 12 pixels.
+  // The target leaves along the line of centres at contact, for
+  // kGuideLength times their distance then.
   fb.DrawLine(RoundToLineEnd(target.X), RoundToLineEnd(target.Y),
-              RoundToLineEnd(target.X - 100.0 * (px + t * s.AimX)),
-              RoundToLineEnd(target.Y - 100.0 * (py + t * s.AimY)), colors::kWhite);
+              RoundToLineEnd(target.X - kGuideLength * (px + t * s.AimX)),
+              RoundToLineEnd(target.Y - kGuideLength * (py + t * s.AimY)), colors::kWhite);
 }
 
 void PaintPanel(Framebuffer& fb, const TGameState& s, bool timerEnabled) {

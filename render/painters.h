@@ -12,6 +12,9 @@ namespace tavoren {
 void PaintCloth(Framebuffer& fb, const TGameState& s);
 // Rails, pocket throats and pockets: all of columns 0 to 880 off the cloth.
 void PaintRails(Framebuffer& fb);
+// The white line's length in contact distances (12 pixels each).
+constexpr double kGuideLength = 100.0;
+
 // Red cue line along the aim; white line where the target ball will go.
 void PaintAimGuide(Framebuffer& fb, const TGameState& s);
 // The blue control strip; spin disc, marker and power bar while aiming.

@@ -446,31 +446,9 @@ TEST_F(PauseClock, AClockWrapDoesNoHarm) {
   EXPECT_EQ(PauseWithJump(0), 1998);
 }
 
-TEST_F(History, SnapshotsLeaveThePerShotFlagsAlone) {
-  TGameState s{};
-  s.FirstContactSeen = true;
-  s.LegalFirstHit = false;
-  s.CushionHit = true;
-  s.Balls[3].X = 17.0;
-  s.AimX = 5.0;
-  s.TargetBall = 4;
-  TSnapshot snap;
-  RecordSnapshot(s, snap);
-  EXPECT_EQ(snap.Balls[3].X, 17.0);
-  EXPECT_EQ(snap.TargetBall, 4);
-  s.FirstContactSeen = false;
-  s.LegalFirstHit = true;
-  s.CushionHit = false;
-  s.Balls[3].X = 99.0;
-  s.AimX = -1.0;
-  RestoreSnapshot(snap, s);
-  EXPECT_EQ(s.Balls[3].X, 17.0);
-  EXPECT_EQ(s.AimX, 5.0);
-  EXPECT_FALSE(s.FirstContactSeen);
-  EXPECT_TRUE(s.LegalFirstHit);
-  EXPECT_FALSE(s.CushionHit);
-
-  // And through the keys: an undo keeps whatever the flags were.
+// The per-shot flags are no part of a shot start: an undo keeps whatever
+// they were.
+TEST_F(History, UndoLeavesThePerShotFlagsAlone) {
   Rack();
   Play("key 13\nwait 80\n");
   f.FirstContactSeen = true;

@@ -230,7 +230,7 @@ TEST(Rack, ShowEmptiesTheCountersAndArmsTheBreak) {
   EXPECT_TRUE(f.CushionHit);
   EXPECT_TRUE(f.FirstContactSeen);  // not the rack's business
   EXPECT_TRUE(f.TimerForCycle.Enabled());
-  EXPECT_TRUE(s.P().TimerEnabled());
+  EXPECT_TRUE(s.P().CycleTimerEnabled());
   EXPECT_STREQ(f.PanelForMsg.Caption(), "");  // no message until the first tick
   ExpectRackFromClock(f, 42);
 }
@@ -429,7 +429,7 @@ TEST(KeyGuards, EscClosesTheWindowAndStopsTheTimer) {
     s.Play(script);
     EXPECT_TRUE(s.P().Closed()) << script;
     EXPECT_FALSE(s.F().TimerForCycle.Enabled()) << script;
-    EXPECT_FALSE(s.P().TimerEnabled()) << script;
+    EXPECT_FALSE(s.P().CycleTimerEnabled()) << script;
     const std::int64_t ticks = s.P().TicksDelivered();
     s.Play("wait 1000\nstate\n");
     EXPECT_EQ(s.P().TicksDelivered(), ticks) << script;

@@ -33,16 +33,34 @@ inline bool SameBall(const TBall& a, const TBall& b) {
          SameDouble(a.SideSpin, b.SideSpin);
 }
 
+// What differs between two shot starts, bit for bit: "" when nothing does,
+// else "ball N" for the first ball that differs or "the shot settings".
+inline std::string ShotDifference(const TSnapshot& a, const TSnapshot& b) {
+  for (int i = 0; i < 10; ++i) {
+    if (!SameBall(a.Balls[i], b.Balls[i])) return "ball " + std::to_string(i);
+  }
+  if (!SameDouble(a.SpinX, b.SpinX) || !SameDouble(a.SpinY, b.SpinY) || !SameDouble(a.AimX, b.AimX) ||
+      !SameDouble(a.AimY, b.AimY) || !SameDouble(a.Power, b.Power) || a.TargetBall != b.TargetBall) {
+    return "the shot settings";
+  }
+  return "";
+}
+
 // A platform for a form driven by hand: a clock that stands at `clock`, a
-// timer and a panel that go nowhere.
+// timer that only remembers whether it is enabled, a panel that only
+// remembers its text.
 class StillPlatform final : public Platform {
  public:
-  void SetCycleTimer(bool) override {}
+  void SetCycleTimer(bool enabled) override { timer = enabled; }
+  bool CycleTimerEnabled() const override { return timer; }
   std::uint32_t Milliseconds() override { return clock; }
-  void SetPanelText(const char*) override {}
+  void SetPanelText(const char* utf8) override { panel = utf8; }
+  const char* PanelText() const override { return panel; }
   void CloseWindow() override {}
   void ProcessMessages() override {}
   std::uint32_t clock = 0;
+  bool timer = false;
+  const char* panel = "";
 };
 
 // The rack's jitter: the 32-bit linear congruential generator seeded with

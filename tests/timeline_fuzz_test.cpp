@@ -40,6 +40,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "physics/physics.h"
 #include "tests/fuzz/timeline_bytes.h"
 #include "tests/timeline_check.h"
 
@@ -605,7 +606,7 @@ bool PlanShot(const TForm1& real, TForm1& scratch, PlannedShot& plan) {
         scratch.FormKeyDown(enter, 0);
         bool resting = false;
         for (int tick = 0; tick < 2'000 && !resting; ++tick) {
-          for (int i = 0; i < 400; ++i) scratch.StepPhysics();
+          for (int i = 0; i < kSubstepsPerTick; ++i) scratch.StepPhysics();
           resting = true;
           for (const TBall& b : scratch.Balls) resting = resting && (!b.OnTable || AtRest(b));
         }

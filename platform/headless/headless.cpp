@@ -14,20 +14,23 @@ void HeadlessPlatform::SetClock(std::uint32_t reading) {
   clockSetAt_ = now_;
 }
 
-// As the contract says: enabling an enabled timer keeps its cadence.
 void HeadlessPlatform::SetCycleTimer(bool enabled) {
-  if (enabled == timerEnabled_) return;
-  timerEnabled_ = enabled;
-  if (enabled) nextTick_ = now_ + kCycleIntervalMs;
+  if (enabled) {
+    timer_.Enable(NowNs());
+  } else {
+    timer_.Disable();
+  }
 }
 
 void HeadlessPlatform::AfterHandler() {
   if (observer_ != nullptr) observer_->OnHandlerDone();
 }
 
+// Virtual time never passes a due tick, so the tick is delivered at the
+// very millisecond it is due.
 void HeadlessPlatform::DeliverTick() {
-  now_ = nextTick_;
-  nextTick_ = now_ + kCycleIntervalMs;
+  now_ = NextTick();
+  timer_.TakeTick(NowNs());
   ++ticks_;
   form_->TimerForCycleTimer();
   AfterHandler();
@@ -96,7 +99,7 @@ HeadlessPlatform::Step HeadlessPlatform::TryCommand(bool top) {
       settleStart_ = due_;
     }
     const std::int64_t cap = settleStart_ + c.a;
-    if (top && !timerEnabled_) {
+    if (top && !timer_.Enabled()) {
       settling_ = false;
       ++pc_;
       due_ = now_;
@@ -129,9 +132,9 @@ void HeadlessPlatform::Run(const std::vector<Command>& script, Observer* observe
     const Command& c = script[pc_];
     if (c.op == Op::Settle && due_ <= now_) {
       const std::int64_t start = settling_ ? settleStart_ : due_;
-      target = timerEnabled_ ? start + c.a : now_;
+      target = timer_.Enabled() ? start + c.a : now_;
     }
-    if (timerEnabled_ && nextTick_ < target) {
+    if (timer_.Enabled() && NextTick() < target) {
       DeliverTick();
       continue;
     }
@@ -139,7 +142,7 @@ void HeadlessPlatform::Run(const std::vector<Command>& script, Observer* observe
     TryCommand(true);
   }
   // A trailing wait still lets its time pass.
-  while (!closed_ && !stopped_ && timerEnabled_ && nextTick_ < due_) DeliverTick();
+  while (!closed_ && !stopped_ && timer_.Enabled() && NextTick() < due_) DeliverTick();
   if (!closed_ && !stopped_ && due_ > now_) now_ = due_;
   script_ = nullptr;
   observer_ = nullptr;
@@ -155,7 +158,7 @@ void HeadlessPlatform::ProcessMessages() {
       continue;
     }
     if (step == Step::Bookkeeping) continue;
-    if (!closed_ && !stopped_ && timerEnabled_ && nextTick_ <= now_) {
+    if (!closed_ && !stopped_ && timer_.Due(NowNs())) {
       DeliverTick();
       handled = true;
       continue;

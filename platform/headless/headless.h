@@ -6,8 +6,9 @@
 // Supported: everything of the Platform contract. Not supported: real time,
 // presentation (the framebuffer is read directly by whoever wants a picture).
 //
-// Time: while the timer is enabled a tick is due every 40 ms, the first 40 ms
-// after enabling. A command due at the same millisecond as a tick comes first.
+// Time: the cycle timer is the CycleSchedule of the layers with a screen, on
+// the virtual clock: while it is enabled a tick is due every 40 ms, the first
+// 40 ms after enabling. A command due at the same millisecond as a tick comes first.
 // At top level virtual time jumps to whatever is due next; inside the replay
 // pause each ProcessMessages call handles everything due and, when nothing
 // was, lets 1 ms pass.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "app/form.h"
+#include "platform/cycle_schedule.h"
 #include "platform/headless/script.h"
 #include "platform/platform.h"
 
@@ -49,24 +51,23 @@ class HeadlessPlatform final : public Platform {
   // is taken and no further tick delivered; a replay pause in progress runs
   // out its time and returns.
   void Stop() { stopped_ = true; }
-  bool Stopped() const { return stopped_; }
 
   // Virtual milliseconds since the start; the clock reading.
   std::int64_t Now() const { return now_; }
   std::uint32_t ClockReading() const;
   // The clock reads `reading` from now on (the script's `clock`).
   void SetClock(std::uint32_t reading);
-  const char* PanelText() const { return panel_; }
   bool Closed() const { return closed_; }
   // True while a handler has the message processing running inside it.
   int NestingDepth() const { return depth_; }
-  bool TimerEnabled() const { return timerEnabled_; }
   std::int64_t TicksDelivered() const { return ticks_; }
 
   // Platform
   void SetCycleTimer(bool enabled) override;
+  bool CycleTimerEnabled() const override { return timer_.Enabled(); }
   std::uint32_t Milliseconds() override { return ClockReading(); }
-  void SetPanelText(const char* utf8) override { panel_ = utf8; }
+  void SetPanelText(const char* utf8) override { panel_ = utf8 != nullptr ? utf8 : ""; }
+  const char* PanelText() const override { return panel_; }
   void CloseWindow() override { closed_ = true; }
   void ProcessMessages() override;
 
@@ -76,6 +77,9 @@ class HeadlessPlatform final : public Platform {
   // outside every handler.
   Step TryCommand(bool top);
   void Execute(const Command& c);
+  std::int64_t NowNs() const { return now_ * 1'000'000; }
+  // The virtual millisecond the next tick is due; only while the timer runs.
+  std::int64_t NextTick() const { return now_ + timer_.WaitMs(NowNs()); }
   void DeliverTick();
   void AfterHandler();
 
@@ -90,8 +94,7 @@ class HeadlessPlatform final : public Platform {
   std::int64_t now_ = 0;
   std::uint32_t clockBase_ = 0;
   std::int64_t clockSetAt_ = 0;
-  bool timerEnabled_ = false;
-  std::int64_t nextTick_ = 0;
+  CycleSchedule timer_;
   std::int64_t ticks_ = 0;
   const char* panel_ = "";
   bool closed_ = false;

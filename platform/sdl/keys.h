@@ -10,9 +10,9 @@
 
 namespace tavoren::sdl {
 
-// The virtual-key code of a key press, or 0 for a key that has none here.
-// Keypad keys follow Num Lock as on Windows: digits with it on, the
-// navigation keys (keypad 7 = Home) with it off.
+// The virtual-key code of a key the form tells apart (Esc, Home, Backspace,
+// Enter, the keypad's Enter and, with Num Lock off, its Home), or 0 for any
+// other key, which the layer does not pass on.
 std::uint16_t VirtualKeyCode(const SDL_Keysym& key);
 
 // Modifier keys from SDL's modifier state, buttons from an SDL button mask.

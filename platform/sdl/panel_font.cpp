@@ -2,56 +2,26 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <cstring>
+
 #include "game/state.h"
 
 namespace tavoren::sdl {
-
-std::u32string DecodeUtf8(const char* utf8) {
-  std::u32string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8);
-  while (*p != 0) {
-    const unsigned char c = *p;
-    int extra = 0;
-    char32_t cp = 0;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      out.push_back(U'\uFFFD');
-      ++p;
-      continue;
-    }
-    ++p;
-    bool ok = true;
-    for (int i = 0; i < extra; ++i) {
-      if ((*p & 0xC0) != 0x80) {  // also stops at the terminating zero
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (*p & 0x3F);
-      ++p;
-    }
-    out.push_back(ok ? cp : U'\uFFFD');
-  }
-  return out;
-}
 
 namespace {
 
 bool CoversMessages(FcPattern* font) {
   FcCharSet* charset = nullptr;
   if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch) return false;
+  // fontconfig decodes the UTF-8; a text it cannot decode is not covered.
   for (const char* m : msg::kPanelTexts) {
-    for (char32_t cp : DecodeUtf8(m)) {
-      if (!FcCharSetHasChar(charset, static_cast<FcChar32>(cp))) return false;
+    const auto* p = reinterpret_cast<const FcChar8*>(m);
+    for (int left = static_cast<int>(std::strlen(m)); left > 0;) {
+      FcChar32 cp = 0;
+      const int used = FcUtf8ToUcs4(p, &cp, left);
+      if (used <= 0 || !FcCharSetHasChar(charset, cp)) return false;
+      p += used;
+      left -= used;
     }
   }
   return true;

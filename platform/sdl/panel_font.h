@@ -17,7 +17,4 @@ struct FontFile {
 // font that covers all the messages; failing that, the best match at all.
 FontFile FindPanelFont();
 
-// The code points of a UTF-8 string; malformed bytes become U+FFFD.
-std::u32string DecodeUtf8(const char* utf8);
-
 }  // namespace tavoren::sdl

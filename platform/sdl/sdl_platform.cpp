@@ -119,8 +119,6 @@ class SdlPlatform final : public LoopPlatform {
 
   Uint32 buttons_ = 0;        // mouse buttons held, as an SDL button mask
   bool shown_ = false;        // the first show has been handled
-  bool paintPending_ = false;  // the window needs a FormPaint
-  bool refreshAll_ = true;     // the whole surface must be pushed again
   bool panelOnScreen_ = false;
 };
 
@@ -280,12 +278,7 @@ bool SdlPlatform::HandleOnePending() {
     Dispatch(ev);
     return true;
   }
-  if (paintPending_ && shown_) {
-    paintPending_ = false;
-    refreshAll_ = true;
-    RunHandler([this] { form_->FormPaint(); });
-    return true;
-  }
+  if (shown_ && PaintIfRequested()) return true;
   if (timer_.Due(MonotonicNs())) {
     DeliverTick();
     return true;
@@ -377,13 +370,13 @@ void SdlPlatform::DispatchWindowEvent(const SDL_WindowEvent& ev) {
         shown_ = true;
         RunHandler([this] { form_->FormShow(); });
       }
-      paintPending_ = true;
+      RequestPaint();
       return;
     case SDL_WINDOWEVENT_EXPOSED:
-      paintPending_ = true;
+      RequestPaint();
       return;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-      refreshAll_ = true;
+      RefreshAll();
       return;
     case SDL_WINDOWEVENT_CLOSE:
       CloseFromWindowSystem();
@@ -427,16 +420,16 @@ void SdlPlatform::Present() {
   if (closed_ || !shown_ || window_ == nullptr) return;
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
   if (surface == nullptr) {
-    refreshAll_ = true;  // try again, in full, next time
+    RefreshAll();  // try again, in full, next time
     return;
   }
-  Framebuffer::Damage damage = form_->Canvas.TakeDamage();
-  if (surface != surface_ || refreshAll_) {
+  if (surface != surface_) {
     surface_ = surface;
-    refreshAll_ = false;
-    damage = Framebuffer::Damage::All();
-    panelOnScreen_ = false;
+    RefreshAll();
   }
+  bool whole = false;
+  const Framebuffer::Damage damage = TakeDamage(whole);
+  if (whole) panelOnScreen_ = false;
   if (panelChanged_) {
     RenderPanel();
     panelChanged_ = false;

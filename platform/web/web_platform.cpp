@@ -84,8 +84,6 @@ class WebPlatform final : public LoopPlatform {
 
   std::vector<std::uint32_t> rgba_;  // the rows being presented, as canvas RGBA
   std::uint32_t clockBase_;
-  bool paintPending_ = false;
-  bool refreshAll_ = true;
 };
 
 // The page's own loop: everything queued, a repaint the page asked for,
@@ -95,7 +93,7 @@ class WebPlatform final : public LoopPlatform {
 void WebPlatform::Run() {
   TavorenPageAttach(msg::LongestPanelText());
   RunHandler([this] { form_->FormShow(); });
-  paintPending_ = true;
+  RequestPaint();
   while (!closed_) {
     bool handled = false;
     while (!closed_ && HandleInput()) handled = true;
@@ -137,18 +135,12 @@ bool WebPlatform::HandleInput() {
       RunHandler([&] { form_->FormMouseMove(ShiftStateOf(e[1], e[2]), e[3], e[4]); });
       return true;
     case kVisible:
-      paintPending_ = true;
+      RequestPaint();
       return true;
     default:
       return true;
   }
-  if (paintPending_) {
-    paintPending_ = false;
-    refreshAll_ = true;
-    RunHandler([this] { form_->FormPaint(); });
-    return true;
-  }
-  return false;
+  return PaintIfRequested();
 }
 
 // The replay pause calls this in a loop until its two seconds are up: it
@@ -194,12 +186,8 @@ void WebPlatform::WindowClosed() {
 // rows are left alone, and each run of changed rows goes to the canvas in
 // one piece.
 void WebPlatform::Present() {
-  Framebuffer::Damage damage = form_->Canvas.TakeDamage();
-  const bool all = refreshAll_;
-  if (all) {
-    refreshAll_ = false;
-    damage = Framebuffer::Damage::All();
-  }
+  bool all = false;
+  const Framebuffer::Damage damage = TakeDamage(all);
   const TColor* src = form_->Canvas.Pixels();
   damage.ForEachRun([&](int top, int bottom, int, int) {
     int runTop = -1;

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/window.h"
+
 #include <mmsystem.h>
 #include <windowsx.h>
 
@@ -228,6 +230,7 @@ void Win32Platform::SetCycleTimer(bool enabled) {
 std::uint32_t Win32Platform::Milliseconds() { return timeGetTime(); }
 
 void Win32Platform::SetPanelText(const char* utf8) {
+  panelText_ = utf8 != nullptr ? utf8 : "";
   if (panel_ == nullptr) return;
   SetWindowTextW(panel_, WidenUtf8(utf8).c_str());
   InvalidateRect(panel_, nullptr, FALSE);
@@ -455,6 +458,13 @@ void Win32Platform::PaintPanelWindow(HWND panel) {
     SelectObject(dc, oldFont);
   }
   EndPaint(panel, &ps);
+}
+
+int RunGame(int showCommand) {
+  // The form holds a hundred snapshots and the framebuffer: keep it off the stack.
+  auto platform = std::make_unique<Win32Platform>();
+  if (!platform->Create(GetModuleHandleW(nullptr))) return 1;
+  return platform->Run(showCommand);
 }
 
 }  // namespace tavoren::win32

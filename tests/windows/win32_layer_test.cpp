@@ -3,7 +3,7 @@
 // closes. Needs a desktop (Windows, or Wine with an X display).
 #include <gtest/gtest.h>
 
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/window.h"
 
 namespace tavoren::win32 {
 namespace {
@@ -122,11 +122,10 @@ TEST_F(Win32Window, PanelIsAChildAlongTheBottom) {
 TEST_F(Win32Window, FirstShowRacksOnceAndStartsTheTimer) {
   TForm1& f = platform->Form();
   EXPECT_FALSE(f.Balls[0].OnTable);
-  EXPECT_FALSE(platform->TimerRunning());
+  EXPECT_FALSE(platform->CycleTimerEnabled());
   Show();
   EXPECT_TRUE(f.Balls[0].OnTable);
-  EXPECT_TRUE(f.TimerForCycle.Enabled());
-  EXPECT_TRUE(platform->TimerRunning());
+  EXPECT_TRUE(platform->CycleTimerEnabled());
 
   // Minimising and restoring is no new show: a rack would reset the history.
   f.HistoryLast = 7;
@@ -141,8 +140,7 @@ TEST_F(Win32Window, FirstTickJudgesTheRackAndSetsThePanel) {
   Show();
   TForm1& f = platform->Form();
   for (int i = 0; i < 100 && f.TimerForCycle.Enabled(); ++i) Pump(20);
-  EXPECT_FALSE(f.TimerForCycle.Enabled());
-  EXPECT_FALSE(platform->TimerRunning());
+  EXPECT_FALSE(platform->CycleTimerEnabled());
   EXPECT_EQ(WindowText(platform->Panel()), WidenUtf8(msg::kAiming));
 }
 
@@ -196,12 +194,12 @@ TEST_F(Win32Window, EnterFiresOnlyInTheAimingMode) {
   for (int i = 0; i < 100 && f.TimerForCycle.Enabled(); ++i) Pump(20);
   SendMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_EQ(f.HistoryPos, 1);
-  EXPECT_TRUE(platform->TimerRunning());
+  EXPECT_TRUE(platform->CycleTimerEnabled());
   EXPECT_EQ(WindowText(platform->Panel()), WidenUtf8(msg::kStrike));
   // Backspace stops the shot and restores its start.
   SendMessageW(hwnd, WM_KEYDOWN, VK_BACK, 0);
   EXPECT_EQ(f.HistoryPos, 0);
-  EXPECT_FALSE(platform->TimerRunning());
+  EXPECT_FALSE(platform->CycleTimerEnabled());
 }
 
 TEST_F(Win32Window, EscEndsTheMessageLoop) {
@@ -209,8 +207,7 @@ TEST_F(Win32Window, EscEndsTheMessageLoop) {
   EXPECT_EQ(platform->Run(SW_SHOWNORMAL), 0);
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_EQ(platform->Window(), nullptr);
-  EXPECT_FALSE(platform->TimerRunning());
-  EXPECT_FALSE(platform->Form().TimerForCycle.Enabled());
+  EXPECT_FALSE(platform->CycleTimerEnabled());
   // It was shown: the first game was racked.
   EXPECT_TRUE(platform->Form().Balls[0].OnTable);
 }
@@ -225,9 +222,9 @@ TEST_F(Win32Window, CloseBoxEndsTheMessageLoop) {
 TEST_F(Win32Window, NoTimerStartsOnceTheWindowIsClosing) {
   Show();
   platform->Form().Close();  // as Esc does, but from outside any handler
-  EXPECT_FALSE(platform->TimerRunning());
+  EXPECT_FALSE(platform->CycleTimerEnabled());
   platform->SetCycleTimer(true);
-  EXPECT_FALSE(platform->TimerRunning());
+  EXPECT_FALSE(platform->CycleTimerEnabled());
 }
 
 TEST_F(Win32Window, ClockIsTheMultimediaClock) {

@@ -5,20 +5,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
-
-#include <sys/stat.h>
-
-#ifdef _WIN32
-#include <windows.h>
-
-#include "platform/win32/wide.h"
-#endif
+#include <system_error>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
 namespace tavoren::headless {
+
+namespace fs = std::filesystem;
 
 std::string HexDouble(double v) {
   std::uint64_t bits;
@@ -81,6 +78,9 @@ std::string StateBlock(HeadlessPlatform& platform) {
   return s;
 }
 
+namespace {
+
+// The client area as RGB pixels, 1016 x 500, panel rows in the panel colour.
 std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   std::vector<unsigned char> rgb(static_cast<std::size_t>(kClientWidth) * kClientHeight * 3);
   std::size_t k = 0;
@@ -95,47 +95,18 @@ std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
   return rgb;
 }
 
-
-namespace {
+// A file name as the driver takes every name: UTF-8, on every system.
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
 // What stands at path: nothing, a regular file, or something else (a
 // directory, a device, a pipe), which a frame must never replace.
 enum class Existing { None, File, Other };
 
-Existing WhatIsAt(const std::string& path) {
-#ifdef _WIN32
-  struct _stat64 st;
-  if (_wstat64(win32::WidenUtf8(path.c_str()).c_str(), &st) != 0) return Existing::None;
-  return (st.st_mode & _S_IFMT) == _S_IFREG ? Existing::File : Existing::Other;
-#else
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return Existing::None;
-  return S_ISREG(st.st_mode) ? Existing::File : Existing::Other;
-#endif
-}
-
-std::FILE* OpenNewFile(const std::string& path) {
-#ifdef _WIN32
-  return _wfopen(win32::WidenUtf8(path.c_str()).c_str(), L"wb");
-#else
-  return std::fopen(path.c_str(), "wb");
-#endif
-}
-
-bool MoveOver(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  return MoveFileExW(win32::WidenUtf8(from.c_str()).c_str(), win32::WidenUtf8(to.c_str()).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-  return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
-void RemoveFile(const std::string& path) {
-#ifdef _WIN32
-  _wremove(win32::WidenUtf8(path.c_str()).c_str());
-#else
-  std::remove(path.c_str());
-#endif
+Existing WhatIsAt(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (ec || !fs::exists(st)) return Existing::None;
+  return fs::is_regular_file(st) ? Existing::File : Existing::Other;
 }
 
 std::string LastError() {
@@ -157,7 +128,8 @@ bool WriteFramePng(const Framebuffer& fb, const std::string& file, std::string* 
     return false;
   };
   if (file.empty()) return fail("no file name");
-  if (WhatIsAt(file) == Existing::Other) return fail("not a regular file");
+  const fs::path target = PathOf(file);
+  if (WhatIsAt(target) == Existing::Other) return fail("not a regular file");
   const std::vector<unsigned char> rgb = ClientAreaRgb(fb);
   PngBytes png;
   png.data = stbi_write_png_to_mem(rgb.data(), kClientWidth * 3, kClientWidth, kClientHeight, 3,
@@ -167,27 +139,29 @@ bool WriteFramePng(const Framebuffer& fb, const std::string& file, std::string* 
   std::string part;
   for (int n = 0;; ++n) {
     part = file + ".part" + (n > 0 ? std::to_string(n) : "");
-    if (WhatIsAt(part) == Existing::None) break;
+    if (WhatIsAt(PathOf(part)) == Existing::None) break;
     if (n == 99) return fail("no free name for the partial file " + part);
   }
+  const fs::path partPath = PathOf(part);
   errno = 0;
-  std::FILE* out = OpenNewFile(part);
-  if (out == nullptr) return fail("cannot create " + part + ": " + LastError());
+  std::ofstream out(partPath, std::ios::binary | std::ios::trunc);
+  if (!out) return fail("cannot create " + part + ": " + LastError());
   errno = 0;
-  const bool written = std::fwrite(png.data, 1, static_cast<std::size_t>(png.size), out) ==
-                           static_cast<std::size_t>(png.size) &&
-                       std::fflush(out) == 0;
-  std::string reason = written ? "" : LastError();
+  out.write(reinterpret_cast<const char*>(png.data), png.size);
+  out.flush();
+  std::string reason = out ? "" : LastError();
   errno = 0;
-  if (std::fclose(out) != 0 && written) reason = LastError();
+  out.close();
+  if (!out && reason.empty()) reason = LastError();
+  std::error_code ec;
   if (!reason.empty()) {
-    RemoveFile(part);
+    fs::remove(partPath, ec);
     return fail(reason);
   }
-  errno = 0;
-  if (!MoveOver(part, file)) {
-    reason = LastError();
-    RemoveFile(part);
+  fs::rename(partPath, target, ec);
+  if (ec) {
+    reason = ec.message();
+    fs::remove(partPath, ec);
     return fail(reason);
   }
   return true;

@@ -10,15 +10,13 @@
 
 namespace tavoren::headless {
 
-// A double in C's %a form as glibc prints it ("0x1.9p+8", "0x0p+0",
-// "-0x1p-1074"), the same bytes on every system.
+// A double in C's %a form as glibc prints it ("0x1.9p+8", "0x0p+0", and the
+// negated smallest subnormal as "-0x0.0000000000001p-1022"), the same bytes on
+// every system.
 std::string HexDouble(double v);
 
 // The state block: see the README for the format.
 std::string StateBlock(HeadlessPlatform& platform);
-
-// The client area as RGB pixels, 1016 x 500, panel rows in the panel colour.
-std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb);
 
 // Writes the client area as a PNG file, whole or not at all: the picture
 // goes to a new file beside the target, which replaces the target only once
