@@ -17,6 +17,12 @@ std::string HexDouble(double v);
 // The state block: see the README for the format.
 std::string StateBlock(HeadlessPlatform& platform);
 
+// The program's fixed facts as one JSON object, for the page's build and
+// the tests in other languages: the client size, the panel's border and
+// font, the colours, the rack, the messages, the keys and the page's event
+// codes. See the README for the fields.
+std::string Describe();
+
 // The client area as RGB pixels, 1016 x 500, panel rows in the panel colour.
 std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb);
 
