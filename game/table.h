@@ -13,6 +13,12 @@ namespace tavoren {
 constexpr int kClientWidth = 1016;
 constexpr int kClientHeight = 500;
 constexpr int kPanelTop = 480;  // rows 480..499 belong to the message panel
+constexpr int kPanelHeight = kClientHeight - kPanelTop;
+
+// The message panel's text: one line, left-justified inside a border of
+// kPanelBorder pixels, in a font kPanelFontPixels pixels high.
+constexpr int kPanelBorder = 4;
+constexpr int kPanelFontPixels = 15;
 
 namespace table {
 // The cloth rectangle, both ends included; the cushions lie along its edges.

@@ -27,6 +27,7 @@
 #include <stb/stb_image.h>
 
 #include "tests/support.h"
+#include "platform/web/page_events.h"
 #include "tools/driver/driver.h"
 
 namespace tavoren::headless {
@@ -841,13 +842,49 @@ TEST(Program, Version) {
   // --help is the usage on standard output, not a script named "--help".
   const ProgramResult help = RunProgram(dir, "--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: tavoren-headless [SCRIPT | --help | --version]\n", 0), 0u)
+  EXPECT_EQ(help.out.rfind("usage: tavoren-headless [SCRIPT | --describe | --help | --version]\n", 0), 0u)
       << help.out;
   EXPECT_EQ(help.err, "");
 #if !defined(_WIN32)
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(ShellStatus(Quote(TAVOREN_HEADLESS_BIN) + " --version > /dev/full"), 1);
 #endif
+}
+
+// --describe: the facts the page and the tests in other languages read,
+// valid JSON holding the game's own constants (read back through python3's
+// JSON parser where there is one).
+TEST(Program, Describe) {
+  REQUIRE_POSIX_SHELL();
+  ScratchDir dir;
+  const ProgramResult r = RunProgram(dir, "--describe");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.out, headless::Describe());
+  if (ShellStatus("command -v python3 > /dev/null") != 0) GTEST_SKIP() << "no python3";
+  WriteFile(dir / "describe.json", r.out);
+  // Each value on a line of its own; colours as 0x00BBGGRR, like TColor.
+  const std::string read =
+      "import json; d = json.load(open('describe.json', encoding='utf-8'))\n"
+      "c = lambda s: int(s[5:7] + s[3:5] + s[1:3], 16)\n"
+      "for v in (d['client']['width'], d['client']['height'], d['client']['panelTop'],\n"
+      "          d['panel']['border'], d['panel']['fontPixels'], c(d['colours']['buttonFace']),\n"
+      "          c(d['colours']['balls'][9]), d['rack'][2][1], d['footSpot'][0], d['keys']['home'],\n"
+      "          d['pageModifiers']['ctrl'], d['pageEvents']['visible']): print(v)\n"
+      "print(d['messages']['undone'])\n";
+  WriteFile(dir / "read.py", read);
+  const std::string command = "cd " + Quote(dir.Path().string()) +
+                              " && python3 read.py > values.txt 2> errors.txt";
+  ASSERT_EQ(ShellStatus(command), 0) << ReadFile(dir / "errors.txt");
+  const std::string want =
+      std::to_string(kClientWidth) + "\n" + std::to_string(kClientHeight) + "\n" +
+      std::to_string(kPanelTop) + "\n" + std::to_string(kPanelBorder) + "\n" +
+      std::to_string(kPanelFontPixels) + "\n" + std::to_string(colors::kButtonFace) + "\n" +
+      std::to_string(colors::kBall[9]) + "\n" + std::to_string(kRackLayout[2].Y) + "\n" +
+      std::to_string(table::kFootSpotX) + "\n" + std::to_string(vk::kHome) + "\n" +
+      std::to_string(web::modifier::kCtrl) + "\n" + std::to_string(web::kVisible) + "\n" +
+      msg::kUndone + "\n";
+  EXPECT_EQ(ReadFile(dir / "values.txt"), want);
 }
 
 TEST(Program, ClosedOutputStopsTheRunAtTheFirstAnswer) {

@@ -30,10 +30,6 @@ namespace tavoren::sdl {
 
 namespace {
 
-constexpr int kPanelHeight = kClientHeight - kPanelTop;
-constexpr int kPanelBorder = 4;
-constexpr int kPanelFontPixels = 15;  // at SDL_ttf's 72 dpi a point is a pixel
-
 // Milliseconds since the system started (suspended time included where the
 // system counts it), wrapping at 2^32.
 std::uint32_t UptimeMs() {
@@ -204,6 +200,7 @@ void SdlPlatform::OpenPanelFont() {
     return;
   }
   ttfStarted_ = true;
+  // At SDL_ttf's 72 dpi a point is a pixel.
   font_ = TTF_OpenFontIndex(file.path.c_str(), kPanelFontPixels, file.index);
   if (font_ == nullptr) {
     std::fprintf(stderr, "tavoren: cannot open font %s: %s\n", file.path.c_str(), TTF_GetError());

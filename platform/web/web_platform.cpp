@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "platform/loop_platform.h"
+#include "platform/web/page_events.h"
 
 // The page side (page.js, in TavorenPage). Events come as a kind and five
-// numbers: a (key code or DOM button), modifier keys (1 Shift, 2 Alt,
-// 4 Ctrl), DOM buttons held (1 left, 2 right, 4 middle), x, y.
+// numbers: a (key code or DOM button), modifier keys (page_events.h), DOM
+// buttons held (1 left, 2 right, 4 middle), x, y.
 EM_JS(void, TavorenPageAttach, (int longestPanelText),
       { TavorenPage.attach(longestPanelText); });
 EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
@@ -28,8 +29,6 @@ namespace tavoren::web {
 
 namespace {
 
-enum EventKind { kNone = 0, kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisible = 4 };
-
 // How long the replay pause may sleep in the browser when nothing happens:
 // input wakes it at once, so this only bounds how late it reads the clock
 // (a pause of two seconds ends at most this much late).
@@ -37,9 +36,9 @@ constexpr int kPauseWakeMs = 10;
 
 TShiftState ShiftStateOf(int modifiers, int buttons) {
   TShiftState s = 0;
-  if (modifiers & 1) s |= ssShift;
-  if (modifiers & 2) s |= ssAlt;
-  if (modifiers & 4) s |= ssCtrl;
+  if (modifiers & modifier::kShift) s |= ssShift;
+  if (modifiers & modifier::kAlt) s |= ssAlt;
+  if (modifiers & modifier::kCtrl) s |= ssCtrl;
   if (buttons & 1) s |= ssLeft;
   if (buttons & 2) s |= ssRight;
   if (buttons & 4) s |= ssMiddle;

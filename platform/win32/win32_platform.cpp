@@ -37,8 +37,6 @@ constexpr const wchar_t* kPanelFontFaces[] = {
     L"Yu Gothic",
     L"Meiryo",
 };
-constexpr int kPanelFontHeight = 15;
-constexpr int kPanelBorder = 4;
 
 TShiftState KeyShiftState() {
   TShiftState s = 0;
@@ -74,7 +72,7 @@ HFONT CreatePanelFont() {
       break;
     }
   }
-  return CreateFontW(-kPanelFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+  return CreateFontW(-kPanelFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      FIXED_PITCH | FF_MODERN, face);
 }

@@ -1,34 +1,33 @@
 // What the browser tests share: a static server for the page, Debian's
 // chromium driven by puppeteer-core, and readers of the canvas and the panel.
-import {spawn} from 'node:child_process';
+import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import net from 'node:net';
 import path from 'node:path';
+import {fileURLToPath} from 'node:url';
 import puppeteer from 'puppeteer-core';
 
-export const W = 1016, H = 500;
+// The game's sizes, messages, colours and rack, as the program describes
+// them (tavoren-headless --describe, the native build's driver, which the
+// suite builds first; TAVOREN_HEADLESS names another).
+export const game = JSON.parse(execFileSync(
+  process.env.TAVOREN_HEADLESS || fileURLToPath(new URL('../../build/tools/driver/tavoren-headless', import.meta.url)),
+  ['--describe'], {encoding: 'utf8'}));
+export const W = game.client.width, H = game.client.height;
 
-export const msg = {
-  aiming: '左ボタンで、撞く方向、撞点、力加減を指定。Enterキーでショット。Back Spaceキーで前状態復元。Homeキーで新規開始。',
-  strike: 'Back Spaceキーで中断して前状態復元。Homeキーで中断して新規開始。',
-  undone: 'Enterキーで最後まで再現。左ボタンで、撞く方向、撞点、力加減を指定。Back Spaceキーで前状態復元。Homeキーで新規開始。',
-  nineBall: '９ボールが入りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。',
-  cleared: '取り切りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。',
-};
+export const msg = game.messages;
 
-// 0x00BBGGRR colours of the game, as [r, g, b].
-export const rgb = (c) => [c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff];
+// A CSS "#rrggbb" colour of the game, as [r, g, b].
+export const rgb = (css) => [1, 3, 5].map((i) => parseInt(css.slice(i, i + 2), 16));
 export const colours = {
-  cloth: rgb(0x00c000), rail: rgb(0x002070), strip: rgb(0xff0000), white: rgb(0xffffff),
-  red: rgb(0x0000ff), black: rgb(0x000000),
-  balls: [0xffffff, 0x00ffff, 0xff0000, 0x0000ff, 0x800080, 0x0080ff, 0x008000, 0x000080,
-          0x000000, 0x60ffff].map(rgb),
+  cloth: rgb(game.colours.cloth), rail: rgb(game.colours.rail), strip: rgb(game.colours.strip),
+  white: rgb(game.colours.white), red: rgb(game.colours.red), black: rgb(game.colours.black),
+  balls: game.colours.balls.map(rgb),
 };
-// Each ball's place in a new rack (the foot spot plus the rack's offsets);
-// the rack's jitter moves a ball by less than a pixel.
-export const rackOffsets = [[-400, 0], [0, 0], [22, 12], [44, 0], [22, -12], [33, 6], [33, -6],
-                            [11, 6], [11, -6], [22, 0]];
+// Each ball's offset from the foot spot in a new rack; the rack's jitter
+// moves a ball by less than a pixel.
+export const rackOffsets = game.rack;
 
 let failures = 0;
 export function check(ok, what, detail = '') {
@@ -419,7 +418,8 @@ export async function clearSpot(page, x, y) {
 // The rack's balls in their colours (each sampled 3 pixels below its centre,
 // clear of the aim guide along row 240), and cloth, rail and control strip.
 export async function rackColoursWrong(page) {
-  const points = rackOffsets.map(([dx, dy]) => [640 + dx, 240 + dy + 3]);
+  const [footX, footY] = game.footSpot;
+  const points = rackOffsets.map(([dx, dy]) => [footX + dx, footY + dy + 3]);
   const got = await pixels(page, [...points, [100, 100], [20, 20], [950, 100]]);
   const want = [...colours.balls, colours.cloth, colours.rail, colours.strip];
   return got.map((p, i) => same(p, want[i]) ? null : `${i}: ${p} not ${want[i]}`).filter((x) => x).join('; ');

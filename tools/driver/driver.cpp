@@ -9,6 +9,10 @@
 #include <fstream>
 #include <memory>
 #include <system_error>
+#include <initializer_list>
+#include <utility>
+
+#include "platform/web/page_events.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -48,6 +52,112 @@ std::string HexDouble(double v) {
   s += exponent < 0 ? '-' : '+';
   s += std::to_string(exponent < 0 ? -exponent : exponent);
   return s;
+}
+
+namespace {
+
+// A JSON string: UTF-8 passed through, quotes, backslashes and control
+// characters escaped.
+std::string JsonString(std::string_view text) {
+  std::string s = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      s += '\\';
+      s += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      s += escape;
+    } else {
+      s += c;
+    }
+  }
+  return s + "\"";
+}
+
+// A colour as CSS writes it, "#rrggbb".
+std::string CssColour(TColor c) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", c & 0xFFu, (c >> 8) & 0xFFu, (c >> 16) & 0xFFu);
+  return JsonString(text);
+}
+
+// {"name": value, ...} over (name, already formatted value) pairs.
+std::string JsonObject(std::initializer_list<std::pair<const char*, std::string>> fields,
+                       const std::string& indent = "  ") {
+  std::string s = "{";
+  const char* separator = "\n";
+  for (const auto& [name, value] : fields) {
+    s += separator + indent + "  " + JsonString(name) + ": " + value;
+    separator = ",\n";
+  }
+  return s + "\n" + indent + "}";
+}
+
+std::string JsonPair(int a, int b) { return "[" + std::to_string(a) + ", " + std::to_string(b) + "]"; }
+
+}  // namespace
+
+std::string Describe() {
+  using std::to_string;
+  std::string balls = "[", rack = "[";
+  for (int i = 0; i < 10; ++i) {
+    balls += (i ? ", " : "") + CssColour(colors::kBall[i]);
+    rack += (i ? ", " : "") + JsonPair(kRackLayout[i].X, kRackLayout[i].Y);
+  }
+  balls += "]";
+  rack += "]";
+  namespace web = tavoren::web;
+  return JsonObject(
+             {
+                 {"client", JsonObject({{"width", to_string(kClientWidth)},
+                                        {"height", to_string(kClientHeight)},
+                                        {"panelTop", to_string(kPanelTop)}},
+                                       "  ")},
+                 {"panel", JsonObject({{"border", to_string(kPanelBorder)},
+                                       {"fontPixels", to_string(kPanelFontPixels)}},
+                                      "  ")},
+                 {"colours", JsonObject({{"cloth", CssColour(colors::kCloth)},
+                                         {"spot", CssColour(colors::kSpot)},
+                                         {"rail", CssColour(colors::kRail)},
+                                         {"pocket", CssColour(colors::kPocket)},
+                                         {"strip", CssColour(colors::kStrip)},
+                                         {"white", CssColour(colors::kWhite)},
+                                         {"red", CssColour(colors::kRed)},
+                                         {"black", CssColour(colors::kBlack)},
+                                         {"buttonFace", CssColour(colors::kButtonFace)},
+                                         {"balls", balls}},
+                                        "  ")},
+                 {"footSpot", JsonPair(table::kFootSpotX, table::kFootSpotY)},
+                 {"rack", rack},
+                 {"messages", JsonObject({{"title", JsonString(msg::kTitle)},
+                                          {"aiming", JsonString(msg::kAiming)},
+                                          {"strike", JsonString(msg::kStrike)},
+                                          {"scratch", JsonString(msg::kScratch)},
+                                          {"wrongFirst", JsonString(msg::kWrongFirst)},
+                                          {"noCushion", JsonString(msg::kNoCushion)},
+                                          {"cleared", JsonString(msg::kCleared)},
+                                          {"nineBall", JsonString(msg::kNineBall)},
+                                          {"undone", JsonString(msg::kUndone)}},
+                                         "  ")},
+                 {"keys", JsonObject({{"back", to_string(vk::kBack)},
+                                      {"return", to_string(vk::kReturn)},
+                                      {"escape", to_string(vk::kEscape)},
+                                      {"home", to_string(vk::kHome)}},
+                                     "  ")},
+                 {"pageEvents", JsonObject({{"none", to_string(web::kNone)},
+                                            {"key", to_string(web::kKey)},
+                                            {"pointerDown", to_string(web::kPointerDown)},
+                                            {"pointerMove", to_string(web::kPointerMove)},
+                                            {"visible", to_string(web::kVisible)}},
+                                           "  ")},
+                 {"pageModifiers", JsonObject({{"shift", to_string(web::modifier::kShift)},
+                                               {"alt", to_string(web::modifier::kAlt)},
+                                               {"ctrl", to_string(web::modifier::kCtrl)}},
+                                              "  ")},
+             },
+             "") +
+         "\n";
 }
 
 std::string StateBlock(HeadlessPlatform& platform) {

@@ -18,6 +18,12 @@ std::string HexDouble(double v);
 // The state block: see the README for the format.
 std::string StateBlock(HeadlessPlatform& platform);
 
+// The program's fixed facts as one JSON object, for the page's build and
+// the tests in other languages: the client size, the panel's border and
+// font, the colours, the rack, the messages, the keys and the page's event
+// codes. See the README for the fields.
+std::string Describe();
+
 // Writes the client area as a PNG file, whole or not at all: the picture
 // goes to a new file beside the target, which replaces the target only once
 // every byte has been written and the file closed. Only a regular file (or

@@ -1,6 +1,7 @@
 // tavoren-headless [SCRIPT]: plays the game from a timeline of input (the
 // file, or standard input) and prints what the script asks for.
 // tavoren-headless --version: prints the program's version.
+// tavoren-headless --describe: prints the program's fixed facts as JSON.
 // tavoren-headless --help: prints the usage.
 #include <cstdio>
 #include <iostream>
@@ -59,7 +60,7 @@ int Run(const std::vector<std::string>& argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
-  constexpr const char* kUsage = "usage: tavoren-headless [SCRIPT | --help | --version]\n";
+  constexpr const char* kUsage = "usage: tavoren-headless [SCRIPT | --describe | --help | --version]\n";
   if (argc > 2) {
     std::cerr << kUsage;
     return 2;
@@ -73,6 +74,11 @@ int Run(const std::vector<std::string>& argv) {
   }
   if (argc == 2 && argv[1] == "--version") {
     std::cout << "tavoren-headless " TAVOREN_VERSION "\n";
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+  }
+  if (argc == 2 && argv[1] == "--describe") {
+    std::cout << Describe();
     std::cout.flush();
     return std::cout ? 0 : 1;
   }
