@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -1135,20 +1136,11 @@ TEST(PhysicsRotate, RoundTripRestoresTheVector) {
 // A whole break
 // ---------------------------------------------------------------------------
 
-// The rack with a fixed jitter: the rack's own generator from a fixed seed,
-// each coordinate within half a pixel of its place.
+// The rack of a fixed clock reading, the cue ball struck for the break.
 std::unique_ptr<TGameState> RackedForBreak() {
   auto s = EmptyTable();
-  testing::RackRandom random(271828);
-  auto next = [&random] { return random.Next(); };
-  for (int i = 0; i < 10; ++i) {
-    TBall& b = s->Balls[i];
-    b.OnTable = true;
-    b.Color = colors::kBall[i];
-    b.X = (next() + (kRackLayout[i].X + 640)) - 0.5;
-    b.Y = (next() + (kRackLayout[i].Y + 240)) - 0.5;
-  }
-  s->TargetBall = 1;
+  const testing::Rack rack = testing::RackFromClock(271828);
+  std::copy(std::begin(rack.balls), std::end(rack.balls), s->Balls);
   s->Balls[0].VX = 0.4;  // the break: full power along +x, no spin
   return s;
 }

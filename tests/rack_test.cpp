@@ -17,31 +17,10 @@
 namespace tavoren::headless {
 namespace {
 
-// Each ball's place in the rack, and its colour, as the table is laid out.
-constexpr int kPlaceX[10] = {240, 640, 662, 684, 662, 673, 673, 651, 651, 662};
-constexpr int kPlaceY[10] = {240, 240, 252, 240, 228, 246, 234, 246, 234, 240};
-constexpr TColor kColour[10] = {0xFFFFFF, 0x00FFFF, 0xFF0000, 0x0000FF, 0x800080,
-                                0x0080FF, 0x008000, 0x000080, 0x000000, 0x60FFFF};
-
-struct Place {
-  double x, y;
-};
-
-// The rack drawn from a given clock reading: twenty draws of the 32-bit
-// linear congruential generator, the cue ball first, x before y.
-std::vector<Place> ExpectedRack(std::uint32_t clock) {
-  testing::RackRandom random(clock);
-  auto draw = [&random] { return random.Next(); };
-  std::vector<Place> rack;
-  for (int i = 0; i < 10; ++i) {
-    const double rx = draw();
-    const double x = (rx + kPlaceX[i]) - 0.5;
-    const double ry = draw();
-    const double y = (ry + kPlaceY[i]) - 0.5;
-    rack.push_back({x, y});
-  }
-  return rack;
-}
+using testing::kRackPlaceX;
+using testing::kRackPlaceY;
+using testing::RackDiffers;
+using testing::SameBalls;
 
 class Session {
  public:
@@ -62,28 +41,7 @@ class Session {
   std::unique_ptr<HeadlessPlatform> p_;
 };
 
-void ExpectRackFromClock(TForm1& f, std::uint32_t clock) {
-  const std::vector<Place> want = ExpectedRack(clock);
-  for (int i = 0; i < 10; ++i) {
-    const TBall& b = f.Balls[i];
-    EXPECT_TRUE(b.OnTable) << "ball " << i;
-    EXPECT_EQ(b.Color, kColour[i]) << "ball " << i;
-    EXPECT_EQ(b.X, want[i].x) << "ball " << i << " clock " << clock;
-    EXPECT_EQ(b.Y, want[i].y) << "ball " << i << " clock " << clock;
-    EXPECT_EQ(b.VX, 0.0);
-    EXPECT_EQ(b.VY, 0.0);
-    EXPECT_EQ(b.RollX, 0.0);
-    EXPECT_EQ(b.RollY, 0.0);
-    EXPECT_EQ(b.SideSpin, 0.0);
-  }
-}
-
-bool SameBalls(const TForm1& a, const TBall (&b)[10]) {
-  for (int i = 0; i < 10; ++i) {
-    if (!testing::SameBall(a.Balls[i], b[i])) return false;
-  }
-  return true;
-}
+void ExpectRackFromClock(const TForm1& f, std::uint32_t clock) { EXPECT_EQ(RackDiffers(f.Balls, clock), ""); }
 
 // ---------------------------------------------------------------------------
 
@@ -161,8 +119,8 @@ TEST(Rack, EveryBallLiesWithinHalfAPixelOfItsPlace) {
     const std::uint32_t clock = k * 10737419u + (k & 7u);  // spread over the whole range
     s.Play("clock " + std::to_string(clock) + "\nkey 36\n");
     for (int i = 0; i < 10; ++i) {
-      const double dx = s.F().Balls[i].X - kPlaceX[i];
-      const double dy = s.F().Balls[i].Y - kPlaceY[i];
+      const double dx = s.F().Balls[i].X - kRackPlaceX[i];
+      const double dy = s.F().Balls[i].Y - kRackPlaceY[i];
       ASSERT_GE(dx, -0.5) << "ball " << i << " clock " << clock;
       ASSERT_LT(dx, 0.5) << "ball " << i << " clock " << clock;
       ASSERT_GE(dy, -0.5) << "ball " << i << " clock " << clock;
@@ -186,12 +144,12 @@ TEST(Rack, TwoRacksAtTheSameClockReadingAreIdentical) {
   b.Play("clock 31000\nshow\nsettle\nwait 297\nstate\n");
   ASSERT_EQ(b.P().ClockReading(), 31337u);
   b.Play("key 36\n");
-  EXPECT_TRUE(SameBalls(b.F(), first));
+  EXPECT_TRUE(SameBalls(b.F().Balls, first));
   a.Play("settle\nwait 1000\nclock 31337\nkey 36\n");
-  EXPECT_TRUE(SameBalls(a.F(), first));
+  EXPECT_TRUE(SameBalls(a.F().Balls, first));
   // A different reading gives a different rack.
   a.Play("clock 31338\nkey 36\n");
-  EXPECT_FALSE(SameBalls(a.F(), first));
+  EXPECT_FALSE(SameBalls(a.F().Balls, first));
 }
 
 TEST(Rack, ShowEmptiesTheCountersAndArmsTheBreak) {
@@ -250,9 +208,9 @@ TEST(Rack, HomeNeitherPaintsNorChangesTheMessage) {
 std::uint32_t FindOverlappingRack() {
   const int pairs[4][2] = {{7, 8}, {2, 9}, {9, 4}, {5, 6}};
   for (std::uint32_t clock = 0;; ++clock) {
-    const std::vector<Place> r = ExpectedRack(clock);
+    const testing::Rack r = testing::RackFromClock(clock);
     for (const auto& pr : pairs) {
-      const double dx = r[pr[0]].x - r[pr[1]].x, dy = r[pr[0]].y - r[pr[1]].y;
+      const double dx = r.balls[pr[0]].X - r.balls[pr[1]].X, dy = r.balls[pr[0]].Y - r.balls[pr[1]].Y;
       if (dx * dx + dy * dy < 11.5 * 11.5) return clock;
     }
   }
@@ -271,7 +229,7 @@ TEST(Rack, FirstTickLeavesTheBallsWhereTheyLieAndAimsAtBallOne) {
     s.Play("settle\n");
     EXPECT_EQ(s.P().Now(), 40);
     EXPECT_EQ(s.P().TicksDelivered(), 1);
-    EXPECT_TRUE(SameBalls(f, racked)) << "clock " << clock;
+    EXPECT_TRUE(SameBalls(f.Balls, racked)) << "clock " << clock;
     EXPECT_FALSE(f.TimerForCycle.Enabled());
     EXPECT_STREQ(f.PanelForMsg.Caption(), msg::kAiming);
     EXPECT_EQ(f.TargetBall, 1);
@@ -286,7 +244,7 @@ TEST(Rack, FirstTickLeavesTheBallsWhereTheyLieAndAimsAtBallOne) {
     const Framebuffer& fb = f.Canvas;
     EXPECT_EQ(fb.Pixel(static_cast<int>(std::nearbyint(racked[2].X)),
                        static_cast<int>(std::nearbyint(racked[2].Y))),
-              kColour[2]);
+              testing::kBallColour[2]);
     EXPECT_EQ(fb.Pixel(440, 240), 0x0000FFu);  // the cue line crosses the centre spot
   }
 }
@@ -302,7 +260,7 @@ TEST(Rack, NoRackIsDisturbedByItsFirstTick) {
     std::memcpy(static_cast<void*>(racked), static_cast<const void*>(s.F().Balls), sizeof racked);
     s.Play("settle\n");
     ASSERT_FALSE(s.F().TimerForCycle.Enabled()) << "clock " << clock;
-    ASSERT_TRUE(SameBalls(s.F(), racked)) << "clock " << clock;
+    ASSERT_TRUE(SameBalls(s.F().Balls, racked)) << "clock " << clock;
   }
 }
 
@@ -340,7 +298,7 @@ TEST(KeyGuards, EnterWhileBallsMoveIsIgnored) {
   std::uint16_t enter = 13;
   s.F().FormKeyDown(enter, ssShift | ssCtrl);
   EXPECT_EQ(s.State(), before);
-  EXPECT_TRUE(SameBalls(s.F(), moving));
+  EXPECT_TRUE(SameBalls(s.F().Balls, moving));
   EXPECT_EQ(s.F().HistoryLast, 1);
 }
 

@@ -1,6 +1,6 @@
 // What the test programs share: bit-exact comparison of doubles and balls,
-// a platform with nothing behind it, the rack's random draws as the tests
-// compute them on their own, and timeline scripts from text.
+// a platform with nothing behind it, the rack as the tests work it out on
+// their own, and timeline scripts from text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -46,6 +46,13 @@ inline std::string ShotDifference(const TSnapshot& a, const TSnapshot& b) {
   return "";
 }
 
+inline bool SameBalls(const TBall (&a)[10], const TBall (&b)[10]) {
+  for (int i = 0; i < 10; ++i) {
+    if (!SameBall(a[i], b[i])) return false;
+  }
+  return true;
+}
+
 // A platform for a form driven by hand: a clock that stands at `clock`, a
 // timer that only remembers whether it is enabled, a panel that only
 // remembers its text.
@@ -63,19 +70,52 @@ class StillPlatform final : public Platform {
   const char* panel = "";
 };
 
-// The rack's jitter: the 32-bit linear congruential generator seeded with
-// the clock reading, each draw in [0, 1).
-class RackRandom {
- public:
-  explicit RackRandom(std::uint32_t seed) : state_(seed) {}
-  double Next() {
-    state_ = state_ * 134775813u + 1u;
-    return static_cast<double>(state_) * 0x1p-32;
-  }
+// A new rack as the tests work it out on their own: each ball's place and
+// colour as the table is laid out, and the jitter, twenty draws of the 32-bit
+// linear congruential generator seeded with the clock reading, each draw in
+// [0, 1), the cue ball first, x before y.
+constexpr int kRackPlaceX[10] = {240, 640, 662, 684, 662, 673, 673, 651, 651, 662};
+constexpr int kRackPlaceY[10] = {240, 240, 252, 240, 228, 246, 234, 246, 234, 240};
+constexpr TColor kBallColour[10] = {0xFFFFFF, 0x00FFFF, 0xFF0000, 0x0000FF, 0x800080,
+                                    0x0080FF, 0x008000, 0x000080, 0x000000, 0x60FFFF};
 
- private:
-  std::uint32_t state_;
+struct Rack {
+  TBall balls[10];
 };
+
+inline Rack RackFromClock(std::uint32_t clock) {
+  std::uint32_t state = clock;
+  auto draw = [&state] {
+    state = state * 134775813u + 1u;
+    return static_cast<double>(state) * 0x1p-32;
+  };
+  Rack rack;
+  for (int i = 0; i < 10; ++i) {
+    TBall& b = rack.balls[i];
+    b.OnTable = true;
+    b.Color = kBallColour[i];
+    const double rx = draw();
+    b.X = (rx + kRackPlaceX[i]) - 0.5;
+    const double ry = draw();
+    b.Y = (ry + kRackPlaceY[i]) - 0.5;
+  }
+  return rack;
+}
+
+// Empty when the balls lie as the rack of that clock reading puts them, all
+// at rest; otherwise the first ball that does not.
+inline std::string RackDiffers(const TBall (&balls)[10], std::uint32_t clock) {
+  const Rack want = RackFromClock(clock);
+  for (int i = 0; i < 10; ++i) {
+    const TBall& b = balls[i];
+    if (b.OnTable != want.balls[i].OnTable || b.Color != want.balls[i].Color ||
+        !SameDouble(b.X, want.balls[i].X) || !SameDouble(b.Y, want.balls[i].Y) || !AtRest(b)) {
+      return "ball " + std::to_string(i) + " is not where the rack of clock " + std::to_string(clock) +
+             " puts it";
+    }
+  }
+  return "";
+}
 
 // A timeline script from its text; a script that does not parse fails the
 // test and gives no commands.
