@@ -12,8 +12,7 @@
 #   packaging  scripts/package and its checks
 #   web        the browser build and its tests (empty with TAVOREN_WEB=0)
 #   arm64      the arm64 cross build (empty with TAVOREN_ARM64=0)
-# --with-windows and --with-packaging are the old names of windows and
-# packaging; no set at all means test and web.
+# No set at all means test and web.
 set -euo pipefail
 
 usage() {
@@ -89,8 +88,6 @@ sets=()
 for arg in "$@"; do
   case $arg in
     --list) list=1 ;;
-    --with-windows) sets+=(windows) ;;
-    --with-packaging) sets+=(packaging) ;;
     --*) sets+=("${arg#--}") ;;
     *) sets+=("$arg") ;;
   esac
