@@ -11,7 +11,7 @@
 #   4. the installer, in a private 64-bit Wine prefix and its own Xvfb:
 #      installed silently (/S) into Program Files with a Start-menu shortcut
 #      and an entry in the list of installed programs, the installed game
-#      opens its 1016 x 500 window and ends with status 0 on Esc, and the
+#      passes the window check (tests/lib/game_window.sh), and the
 #      uninstaller (/S) leaves no file and no registry key behind;
 #   5. the web page's zip: the page, file for file;
 #   6. the arm64 Debian packages (unless TAVOREN_ARM64=0): their fields, the
@@ -43,12 +43,11 @@ require_tools "scripts/deps.sh test packaging windows" \
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-packages.XXXXXX")
 xvfb_pid=""
-app_pid=""
 wine_up=""
 cleanup() {
   local status=$?
   set +e
-  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; fi
+  if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then kill "$game_pid" 2>/dev/null; fi
   if [ -n "$wine_up" ]; then wineserver -k >/dev/null 2>&1; fi
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null
@@ -396,7 +395,7 @@ done_phase
 
 phase "installed tavoren.exe"
 mkdir -p "$tmp/game"
-check_game_window 'C:\Program Files\Tavoren\tavoren.exe' "$tmp/game"
+check_game_window 'C:\Program Files\Tavoren\tavoren.exe' "$tmp/game" "$root/build/tests/window/tavoren-x11-close"
 done_phase
 
 phase "uninstaller /S"
