@@ -51,9 +51,11 @@ set_packages() {
     packaging)
       # The Debian package (dependencies found by dpkg-shlibdeps, which
       # CPack calls on what `file` says is ELF), its lint, manual pages and
-      # the catalogue check; zips; the Windows installer.
+      # the catalogue check; zips and their dates, order and owners made
+      # reproducible; the Windows installer.
       # The driver's package needs the PNG writer's header.
-      printf '%s\n' libstb-dev dpkg-dev file lintian man-db groff-base appstream unzip
+      printf '%s\n' libstb-dev dpkg-dev file lintian man-db groff-base appstream unzip \
+        strip-nondeterminism
       # The package check builds a Japanese locale for man.
       echo locales
       if windows_on; then echo nsis; fi

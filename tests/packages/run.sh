@@ -38,7 +38,7 @@ with_windows=1
 [ "${TAVOREN_WINDOWS:-1}" != 0 ] || with_windows=""
 require_tools "scripts/deps.sh test packaging windows" \
   cmake cpack dpkg-deb lintian appstreamcli desktop-file-validate man localedef zcat unzip strings iconv \
-  python3 sha256sum Xvfb xwininfo xdotool import convert \
+  sha256sum Xvfb xwininfo xdotool import convert \
   ${with_windows:+x86_64-w64-mingw32-g++ wine wineboot wineserver}
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-packages.XXXXXX")
