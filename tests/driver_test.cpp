@@ -908,7 +908,7 @@ TEST(Program, SameScriptSameBytes) {
 TEST(Program, ExampleScriptsRun) {
   REQUIRE_POSIX_SHELL();
   ScratchDir dir;
-  const fs::path examples = fs::path(TAVOREN_SOURCE_DIR) / "tools" / "headless" / "examples";
+  const fs::path examples = fs::path(TAVOREN_SOURCE_DIR) / "tools" / "driver" / "examples";
   int seen = 0;
   for (const char* name : {"rack.txt", "break.txt", "undo.txt"}) {
     const fs::path file = examples / name;

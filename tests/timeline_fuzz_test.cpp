@@ -513,7 +513,7 @@ TEST(TimelineScripts, PaintOnlyWhatChangedAfterEveryHandler) {
   namespace fs = std::filesystem;
   const fs::path root(TAVOREN_SOURCE_DIR);
   int scripts = 0;
-  for (const fs::path& dir : {root / "tests" / "data" / "scripts", root / "tools" / "headless" / "examples"}) {
+  for (const fs::path& dir : {root / "tests" / "data" / "scripts", root / "tools" / "driver" / "examples"}) {
     for (const auto& entry : fs::directory_iterator(dir)) {
       if (entry.path().extension() != ".txt") continue;
       std::ifstream in(entry.path(), std::ios::binary);
