@@ -12,8 +12,7 @@
 #   packaging  scripts/package and its checks
 #   web        the browser build and its tests (empty with TAVOREN_WEB=0)
 #   arm64      the arm64 cross build (empty with TAVOREN_ARM64=0)
-# --with-windows and --with-packaging are the old names of windows and
-# packaging; no set at all means test and web.
+# No set at all means test and web.
 set -euo pipefail
 
 usage() {
@@ -52,9 +51,11 @@ set_packages() {
     packaging)
       # The Debian package (dependencies found by dpkg-shlibdeps, which
       # CPack calls on what `file` says is ELF), its lint, manual pages and
-      # the catalogue check; zips; the Windows installer.
+      # the catalogue check; zips and their dates, order and owners made
+      # reproducible; the Windows installer.
       # The driver's package needs the PNG writer's header.
-      printf '%s\n' libstb-dev dpkg-dev file lintian man-db groff-base appstream unzip
+      printf '%s\n' libstb-dev dpkg-dev file lintian man-db groff-base appstream unzip \
+        strip-nondeterminism
       # The package check builds a Japanese locale for man.
       echo locales
       if windows_on; then echo nsis; fi
@@ -89,8 +90,6 @@ sets=()
 for arg in "$@"; do
   case $arg in
     --list) list=1 ;;
-    --with-windows) sets+=(windows) ;;
-    --with-packaging) sets+=(packaging) ;;
     --*) sets+=("${arg#--}") ;;
     *) sets+=("$arg") ;;
   esac

@@ -13,9 +13,11 @@ phase() {
 }
 done_phase() { echo "   done in $((SECONDS - phase_started)) s"; }
 
-# fail WORDS...: says what failed and ends the suite with status 1.
+# fail WORDS...: says what failed, runs on_fail if the suite defines it, and
+# ends the suite with status 1.
 fail() {
   echo "${suite:?}: FAIL: $*" >&2
+  if declare -F on_fail >/dev/null; then on_fail >&2; fi
   exit 1
 }
 

@@ -9,7 +9,7 @@
 # instead of building it again, e.g. dist/ just written by
 # tests/packages/run.sh from this checkout (which must then be clean: no
 # changes to tracked files). That halves the time.
-# Needs what `scripts/deps.sh --with-windows --with-packaging` installs.
+# Needs what `scripts/deps.sh packaging windows` installs.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -17,7 +17,7 @@ suite=test-reproducible
 # phase, done_phase, fail, require_tools
 # shellcheck source=tests/lib/suite.sh
 . "$root/tests/lib/suite.sh"
-require_tools "scripts/deps.sh --with-windows --with-packaging" git cmake cpack dpkg-deb unzip sha256sum python3
+require_tools "scripts/deps.sh packaging windows" git cmake cpack dpkg-deb unzip sha256sum python3
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-reproducible.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
