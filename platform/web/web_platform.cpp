@@ -123,8 +123,9 @@ bool WebPlatform::HandleInput() {
       RunHandler([&] {
         if (key != 0) form_->FormKeyDown(key, ShiftStateOf(e[1], e[2]));
       });
-      // Home racks anew: until the next shot, leaving the page loses nothing.
-      if (key == vk::kHome && !closed_ && std::strcmp(panelText_, msg::kStrike) != 0) SetAtStake(false);
+      // Home racks anew (whatever the panel still says until the rack's
+      // first tick): until the next shot, leaving the page loses nothing.
+      if (key == vk::kHome && !closed_) SetAtStake(false);
       return true;
     }
     case kPointerDown: {
