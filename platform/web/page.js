@@ -365,11 +365,11 @@ var TavorenPage = (function () {
       // The viewport may still settle after start-up (a phone applying the
       // page's viewport setting): fit again whenever the page's box changes.
       if (window.ResizeObserver) new ResizeObserver(fit).observe(document.documentElement);
+      document.body.dataset.game = 'running';  // shown: the canvas may take the focus
+      document.body.dataset.leave = 'free';
       // Focused from the start on a page of its own; in a frame of another
       // site, which may not take the focus unasked, by the first press.
       if (!crossOriginFrame()) canvas.focus({preventScroll: true});
-      document.body.dataset.game = 'running';
-      document.body.dataset.leave = 'free';
     },
 
     // Takes the oldest queued event into out (five int32s); its kind, or 0.
