@@ -18,7 +18,7 @@ var TavorenPage = (function () {
   var buttons = 0;           // DOM buttons last seen held
   var pointerId = null;      // the one pointer that plays (first finger, mouse or pen)
   var scale = 1;
-  var canvas, ctx, panel, status, holder, turn, fullscreenKey;
+  var canvas, ctx, panel, status, holder, turn, fullscreenKey, again;
 
   // Zero-delay yields through a message channel: setTimeout(0) would be
   // clamped to 4 ms once the waits nest.
@@ -164,7 +164,64 @@ var TavorenPage = (function () {
     e.preventDefault();  // the keyboard focus stays on the canvas
     if (e.type === 'pointerdown' && e.button !== 0) return;
     if (e.type === 'click' && e.detail !== 0) return;  // taps came as pointerdown
+    if (e.type === 'pointerdown' && e.currentTarget.classList.contains('hold')) {
+      startHold(e);
+      return;
+    }
     push([kKey, Number(e.currentTarget.dataset.key), 0, buttons, 0, 0]);
+  }
+
+  // Home and Esc throw the table away: their on-screen keys act only when
+  // held for kHoldMs, the key filling up meanwhile. A finger that lifts or
+  // slides off before then changes nothing.
+  var kHoldMs = 700;
+  var held = null;  // {key, pointerId, timer}
+  function startHold(e) {
+    endHold();
+    var key = e.currentTarget;
+    held = {key: key, pointerId: e.pointerId, timer: setTimeout(function () {
+      var code = Number(key.dataset.key);
+      endHold();
+      push([kKey, code, 0, buttons, 0, 0]);
+    }, kHoldMs)};
+    key.classList.add('holding');
+  }
+  function endHold() {
+    if (!held) return;
+    clearTimeout(held.timer);
+    held.key.classList.remove('holding');
+    held = null;
+  }
+  function onHoldEnd(e) {
+    if (held && e.pointerId === held.pointerId) endHold();
+  }
+  function onHoldMove(e) {
+    if (!held || e.pointerId !== held.pointerId) return;
+    var r = held.key.getBoundingClientRect();
+    if (e.clientX < r.left || e.clientX > r.right || e.clientY < r.top || e.clientY > r.bottom) endHold();
+  }
+
+  // The mouse's back and forward buttons over the game would leave the page
+  // (Chromium goes back when the press is let through).
+  function onSideButton(e) {
+    if (e.button === 3 || e.button === 4) e.preventDefault();
+  }
+
+  // While a game is in progress, leaving the page asks first. Only then:
+  // a page with nothing to lose keeps no listener that bars the browser's
+  // back/forward cache.
+  var guarded = false;
+  function onBeforeUnload(e) {
+    e.preventDefault();
+    e.returnValue = '';  // what older browsers look for
+    return '';
+  }
+  function guard(on) {
+    if (on === guarded) return;
+    guarded = on;
+    if (on) window.addEventListener('beforeunload', onBeforeUnload);
+    else window.removeEventListener('beforeunload', onBeforeUnload);
+    document.body.dataset.leave = on ? 'asks' : 'free';
   }
 
   // The layout for the window's size. Scale k: the canvas shows at
@@ -172,9 +229,13 @@ var TavorenPage = (function () {
   // screen k is a whole factor (crisp pixels); on a small one k < 1, as
   // large as fits, the panel text kept at a legible 13 px and wrapped.
   var kKeysBeside = 96, kKeysBelow = 60;  // the keys' column and row, with the gap
+  // Home and Esc stand kKeysApart further off the others; beside the table
+  // the keys may shrink to kKeySmall high to leave the table its height.
+  var kKeysApart = 16, kKeyHeight = 52, kKeySmall = 44;
+  function keysCount() { return fullscreenKey && !fullscreenKey.hidden ? 5 : 4; }
   function keysColumnHeight() {
-    var n = fullscreenKey && !fullscreenKey.hidden ? 5 : 4;
-    return n * 52 + (n - 1) * 8;
+    var n = keysCount();
+    return n * kKeySmall + (n - 1) * 8 + kKeysApart;
   }
   var kPanelSmallFont = 13, kPanelSmallLine = 17;
   var longestMessage = 1;  // characters in the longest panel text, given by attach
@@ -201,7 +262,7 @@ var TavorenPage = (function () {
     var portrait = touch && vh > vw;
     body.classList.toggle('portrait', portrait);
     var w = vw - 16;
-    var h = vh - 16 - 30 - (portrait ? turn.offsetHeight + 6 : 0);
+    var h = vh - 16 - 30 - (portrait ? turn.offsetHeight + 6 : 0) - (again.hidden ? 0 : again.offsetHeight + 6);
     var k = scaleFor(w, h), beside = false;
     if (touch) {
       var kBelow = scaleFor(w, h - kKeysBelow);
@@ -210,6 +271,10 @@ var TavorenPage = (function () {
       k = beside ? kBeside : kBelow;
     }
     body.classList.toggle('keys-beside', beside);
+    var n = keysCount();
+    var keyHeight = beside ? Math.max(kKeySmall, Math.min(kKeyHeight, (h - (n - 1) * 8 - kKeysApart) / n))
+                           : kKeyHeight;
+    document.getElementById('tavoren-keys').style.setProperty('--key-height', keyHeight + 'px');
     scale = k;
     canvas.style.width = kWidth * k + 'px';
     canvas.style.height = kHeight * k + 'px';
@@ -222,6 +287,17 @@ var TavorenPage = (function () {
     panel.style.fontSize = (k >= 1 ? 15 * k : kPanelSmallFont) + 'px';
     panel.style.lineHeight = (k >= 1 ? 20 * k + 'px' : kPanelSmallLine + 'px');
     panel.style.padding = k >= 1 ? '0 ' + 4 * k + 'px' : '3px 4px';
+  }
+
+  // Whether the page is in a frame of another origin (or a sandboxed one,
+  // whose origin is opaque).
+  function crossOriginFrame() {
+    if (window.top === window) return false;
+    try {
+      return window.top.location.origin !== location.origin;
+    } catch (e) {
+      return true;
+    }
   }
 
   // What stays when the game has ended: the layout, the full-screen key and
@@ -250,6 +326,7 @@ var TavorenPage = (function () {
       holder = document.getElementById('tavoren-holder');
       turn = document.getElementById('tavoren-turn');
       fullscreenKey = document.getElementById('tavoren-fullscreen');
+      again = document.getElementById('tavoren-again');
       if (navigator.maxTouchPoints > 0 || window.matchMedia('(any-pointer: coarse)').matches) {
         document.body.classList.add('touch');
       }
@@ -268,6 +345,14 @@ var TavorenPage = (function () {
       on(document, 'dragstart', prevent);
       on(document, 'visibilitychange', onVisibility);
       on(window, 'pageshow', onVisibility);
+      on(document, 'pointerup', onHoldEnd);
+      on(document, 'pointercancel', onHoldEnd);
+      on(document, 'pointermove', onHoldMove);
+      var game = document.getElementById('tavoren-game');
+      on(game, 'mousedown', onSideButton);
+      on(game, 'mouseup', onSideButton);
+      on(game, 'pointerup', onSideButton);
+      on(game, 'auxclick', onSideButton);
       var keys = document.querySelectorAll('#tavoren-keys [data-key]');
       for (var i = 0; i < keys.length; ++i) {
         on(keys[i], 'pointerdown', onScreenKey);
@@ -280,8 +365,11 @@ var TavorenPage = (function () {
       // The viewport may still settle after start-up (a phone applying the
       // page's viewport setting): fit again whenever the page's box changes.
       if (window.ResizeObserver) new ResizeObserver(fit).observe(document.documentElement);
-      canvas.focus({preventScroll: true});
-      document.body.dataset.game = 'running';
+      document.body.dataset.game = 'running';  // shown: the canvas may take the focus
+      document.body.dataset.leave = 'free';
+      // Focused from the start on a page of its own; in a frame of another
+      // site, which may not take the focus unasked, by the first press.
+      if (!crossOriginFrame()) canvas.focus({preventScroll: true});
     },
 
     // Takes the oldest queued event into out (five int32s); its kind, or 0.
@@ -334,6 +422,8 @@ var TavorenPage = (function () {
 
     setPanel: function (text) { panel.textContent = text; },
 
+    atStake: function (atStake) { guard(atStake); },
+
     ended: function () {
       attached = false;
       queue.length = 0;
@@ -342,8 +432,14 @@ var TavorenPage = (function () {
       listenForPage();
       var keys = document.querySelectorAll('#tavoren-keys [data-key]');
       for (var i = 0; i < keys.length; ++i) keys[i].disabled = true;
+      endHold();
+      guard(false);
       document.body.dataset.game = 'ended';
-      status.textContent = 'ゲームは終了しました。ページを再読み込みすると、新しいラックで始まります。';
+      status.textContent = 'ゲームは終了しました。';
+      // The one way to start again: a new load racks anew.
+      again.hidden = false;
+      again.addEventListener('click', function () { location.reload(); });
+      fit();
     },
 
     scale: function () { return scale; }

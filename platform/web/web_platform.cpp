@@ -23,6 +23,7 @@ EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
       { TavorenPage.putRows(pixels, top, bottom); });
 EM_JS(void, TavorenPageSetPanel, (const char* utf8), { TavorenPage.setPanel(UTF8ToString(utf8)); });
 EM_JS(void, TavorenPageEnded, (), { TavorenPage.ended(); });
+EM_JS(void, TavorenPageAtStake, (int atStake), { TavorenPage.atStake(atStake !== 0); });
 EM_JS(double, TavorenPageDateNow, (), { return Date.now(); });
 
 namespace tavoren::web {
@@ -80,9 +81,11 @@ class WebPlatform final : public LoopPlatform {
   void Present() override;
   void WindowClosed() override;
   bool HandleInput();
+  void SetAtStake(bool atStake);
 
   std::vector<std::uint32_t> rgba_;  // the rows being presented, as canvas RGBA
   std::uint32_t clockBase_;
+  bool atStake_ = false;  // a shot has been played since the last rack
 };
 
 // The page's own loop: everything queued, a repaint the page asked for,
@@ -117,6 +120,9 @@ bool WebPlatform::HandleInput() {
       RunHandler([&] {
         if (key != 0) form_->FormKeyDown(key, ShiftStateOf(e[1], e[2]));
       });
+      // Home racks anew (whatever the panel still says until the rack's
+      // first tick): until the next shot, leaving the page loses nothing.
+      if (key == vk::kHome && !closed_) SetAtStake(false);
       return true;
     }
     case kPointerDown: {
@@ -206,7 +212,17 @@ void WebPlatform::Present() {
   if (panelChanged_) {
     panelChanged_ = false;
     TavorenPageSetPanel(panelText_);
+    // The strike text shows from the moment a shot (or its replay) starts.
+    if (std::strcmp(panelText_, msg::kStrike) == 0) SetAtStake(true);
   }
+}
+
+// Tells the page whether leaving it would lose a game in progress: it asks
+// before the tab leaves only while so.
+void WebPlatform::SetAtStake(bool atStake) {
+  if (atStake == atStake_) return;
+  atStake_ = atStake;
+  TavorenPageAtStake(atStake ? 1 : 0);
 }
 
 }  // namespace

@@ -424,3 +424,52 @@ export async function rackColoursWrong(page) {
   const want = [...colours.balls, colours.cloth, colours.rail, colours.strip];
   return got.map((p, i) => same(p, want[i]) ? null : `${i}: ${p} not ${want[i]}`).filter((x) => x).join('; ');
 }
+
+// ---- Leaving the page, frames of other sites, layout shifts ----
+
+// How long the on-screen Home and Esc must be held to act (page.js).
+export const screenKeyHoldMs = 700;
+
+// A player's attempt to leave the page: a navigation of the tab to url. Any
+// leave dialog the browser raises is answered "stay". Whether it asked, and
+// whether the tab left.
+export async function tryToLeave(page, url) {
+  let asked = false;
+  const answer = (d) => {
+    if (d.type() !== 'beforeunload') return;
+    asked = true;
+    d.dismiss().catch(() => {});
+  };
+  page.on('dialog', answer);
+  const before = await page.evaluate(() => location.href);
+  await page.goto(url, {timeout: 10000}).catch(() => {});
+  page.off('dialog', answer);
+  const now = await page.evaluate(() => location.href).catch(() => null);
+  return {asked, left: now !== before};
+}
+
+// A page of another origin (another port on 127.0.0.1), for framing the
+// game as a portal does: each path answers with html(path).
+export async function serveOther(html) {
+  const http = await import('node:http');
+  const server = http.createServer((req, res) => {
+    res.writeHead(200, {'content-type': 'text/html; charset=utf-8'});
+    res.end(html(req.url));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {url: `http://127.0.0.1:${server.address().port}/`, stop: () => server.close()};
+}
+
+// Layout shifts of every document the page loads from now on (Chromium):
+// install before goto, read the sum with layoutShift.
+export const recordLayoutShifts = (page) => page.evaluateOnNewDocument(() => {
+  window.__layoutShift = 0;
+  new PerformanceObserver((list) => {
+    for (const e of list.getEntries()) if (!e.hadRecentInput) window.__layoutShift += e.value;
+  }).observe({type: 'layout-shift', buffered: true});
+});
+export const layoutShift = (page) => page.evaluate(() => window.__layoutShift);
+
+// The page's own error list goes with its document: read it before the
+// page reloads or leaves (closePage reads it before closing).
+export const readErrorsBeforeReload = (page, errors) => readPageErrors(page, errors);

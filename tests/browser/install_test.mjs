@@ -38,6 +38,9 @@ await runBrowserTest('install test', 'install_test.mjs', async ({browser, errors
     server = await serve(unpacked);
     const app = await browser.newPage();
     watchErrors(app, errors);
+    // The break has been played: each reload asks first, and the player
+    // means to reload.
+    app.on('dialog', (d) => { if (d.type() === 'beforeunload') d.accept().catch(() => {}); });
     const cdp = await app.createCDPSession();
     await app.goto(server.url, {waitUntil: 'load'});
     await plays(app, 'served');

@@ -6,10 +6,10 @@
 import {
   msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors,
   panelText, waitPanel, waitPanelNot, pixels, pixel, same, digest, pagePoint, cueLineEndsAt, clearSpot, closePage,
-  recordWheels, wheelsSeen,
+  recordWheels, wheelsSeen, tryToLeave, readErrorsBeforeReload,
 } from './harness.mjs';
 
-await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, errors}) => {
+await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, errors, engine}) => {
   const page = await browser.newPage();
   await page.setViewport({width: 1280, height: 800});
   watchErrors(page, errors);
@@ -63,6 +63,26 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
     left = !same(await pixel(page, 240, 243), colours.white);
   }
   check(left, 'the cue ball leaves the head spot');
+  // In the middle of the shot: the mouse's back and forward buttons over
+  // the game, then leaving the page (no dialogs through WebKitWebDriver).
+  if (engine !== 'webkit') {
+    let dialogs = 0;
+    const count = (d) => { dialogs++; d.dismiss().catch(() => {}); };
+    page.on('dialog', count);
+    const c = await pagePoint(page, 500, 300);
+    await page.mouse.move(c[0], c[1]);
+    for (const button of ['back', 'forward']) {
+      await page.mouse.down({button});
+      await page.mouse.up({button});
+    }
+    await sleep(300);
+    page.off('dialog', count);
+    check(dialogs === 0 && await page.evaluate((url) => location.href === url, server.url),
+          'the mouse\'s back and forward buttons over the game do not leave it', `${dialogs} leave dialog(s)`);
+    const leaving = await tryToLeave(page, server.url + '?elsewhere');
+    check(leaving.asked && !leaving.left && await panelText(page) === msg.strike,
+          'leaving the page mid-shot asks first; staying, the shot plays on', JSON.stringify(leaving));
+  }
   await page.keyboard.press('Backspace');
   check(await waitPanel(page, msg.undone, 2000) === msg.undone, 'Backspace in the middle of the shot shows the undo text');
   await sleep(150);
@@ -249,8 +269,9 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
   const ended = await page.evaluate(() => ({
     state: document.body.dataset.game, line: document.getElementById('tavoren-status').textContent,
   }));
-  check(ended.state === 'ended' && /終了/.test(ended.line) && /再読み込み/.test(ended.line),
-        'Esc ends the game and the page says how to start again', JSON.stringify(ended));
+  const againKey = await page.$eval('#tavoren-again', (b) => !b.hidden && b.getBoundingClientRect().height > 0);
+  check(ended.state === 'ended' && /終了/.test(ended.line) && againKey,
+        'Esc ends the game, and the page offers a key to start again', JSON.stringify({...ended, againKey}));
   const panelAtEnd = await panelText(page);
   await page.keyboard.press('Home');
   await page.keyboard.press('Enter');
@@ -259,4 +280,16 @@ await runBrowserTest('page test', 'page_test.mjs', async ({browser, server, erro
   await sleep(300);
   check(await digest(page) === beforeEsc && await panelText(page) === panelAtEnd,
         'after Esc no key or click changes anything');
+  await readErrorsBeforeReload(page, errors);
+  const again = await page.$eval('#tavoren-again', (b) => {
+    const r = b.getBoundingClientRect();
+    return [r.left + r.width / 2, r.top + r.height / 2];
+  });
+  await page.mouse.click(again[0], again[1]);
+  let racked = false;
+  for (const t0 = Date.now(); !racked && Date.now() - t0 < 15000; await sleep(100)) {
+    racked = await page.evaluate((text) => document.body.dataset.game === 'running' &&
+        document.getElementById('tavoren-panel').textContent === text, msg.aiming).catch(() => false);
+  }
+  check(racked, 'a click on it starts a new rack');
 });

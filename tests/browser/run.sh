@@ -4,7 +4,8 @@
 # every recorded script, every example and seeded random timelines, and the
 # page played in three browser engines (Chromium and Firefox ESR headless,
 # WebKitGTK's MiniBrowser in its own Xvfb): on a desktop, opened from disk;
-# in Chromium also on a touch phone, installed and offline, and a soak.
+# in Chromium also on a touch phone, installed and offline, and a soak; in
+# Chromium and Firefox in a portal's frame; Lighthouse's scores in Chromium.
 #
 # Environment: TAVOREN_WEB_SEEDS=N random timelines (default 240);
 # TAVOREN_SOAK_SECONDS (default 60) and TAVOREN_SOAK_SEED for the soak.
@@ -61,6 +62,12 @@ for engine in chromium firefox webkit; do
   echo "== web: the page opened from disk in $engine$([ "$engine" = chromium ] && echo ', installed and offline')"
   timeout 300 node tests/browser/install_test.mjs build-web/site "$engine"
 done
+for engine in chromium firefox; do
+  echo "== web: the page in a portal's frame in $engine"
+  timeout 300 node tests/browser/embed_test.mjs build-web/site "$engine"
+done
+echo "== web: Lighthouse, desktop and mobile (chromium)"
+timeout 420 node tests/browser/lighthouse_test.mjs build-web/site
 echo "== web: the page on an emulated touch phone (chromium)"
 timeout 600 node tests/browser/touch_test.mjs build-web/site
 echo "== web: the page's soak (chromium)"

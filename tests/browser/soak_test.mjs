@@ -9,11 +9,12 @@
 // keep from the browser kept, and the heap after garbage collection stays
 // within a small bound.
 //
-// No sideways wheels here (nor Shift+wheel, which Chromium scrolls
-// sideways): Chromium hands some wheels of synthetic input to the page as
-// not cancelable, and a sideways one of those can take the tab back in its
-// history whatever the page does. The page test checks that the page keeps
-// every sideways wheel it is given.
+// Sideways wheels too, while a game is in progress: Chromium hands some
+// wheels of synthetic input to the page as not cancelable, and a sideways
+// one of those can take the tab back in its history whatever the page does.
+// Then the page's leave guard asks first, and the player stays (every leave
+// dialog is dismissed): the game is never gone at the end. On a fresh rack,
+// with nothing to lose and no guard, the wheel stays upright.
 //
 // usage: node soak_test.mjs SITE_DIR
 // Environment: TAVOREN_SOAK_SECONDS (default 60), TAVOREN_SOAK_SEED (default
@@ -43,7 +44,11 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
   watchErrors(page, errors);
   const cdp = await page.createCDPSession();
   await cdp.send('Emulation.setTouchEmulationEnabled', {enabled: true, maxTouchPoints: 5});
-  let navigations = 0;
+  let navigations = 0, leaveDialogs = 0;
+  page.on('dialog', (d) => {
+    if (d.type() === 'beforeunload') leaveDialogs++;
+    d.dismiss().catch(() => {});
+  });
   page.on('framenavigated', (frame) => { if (frame === page.mainFrame()) navigations++; });
   await page.goto(server.url + '?before', {waitUntil: 'load'});
   await page.goto(server.url, {waitUntil: 'load'});
@@ -107,7 +112,15 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
       const [x, y] = await somewhere();
       await page.mouse.move(x, y);
       if (modifiersHeld.delete('Shift')) await page.keyboard.up('Shift');
-      await page.mouse.wheel({deltaY: (random() < 0.5 ? -1 : 1) * (50 + below(600))});
+      const delta = (random() < 0.5 ? -1 : 1) * (50 + below(600));
+      const sideways = random() < 0.5;
+      await sleep(100);  // the keys sent before have been handled
+      if (sideways && await page.evaluate(() => document.body.dataset.leave === 'asks')) {
+        counts['sideways wheel'] = (counts['sideways wheel'] || 0) + 1;
+        await page.mouse.wheel({deltaX: delta});
+      } else {
+        await page.mouse.wheel({deltaY: delta});
+      }
     }],
     [5, 'tap', async () => {
       const p = await somewhere();
@@ -141,7 +154,8 @@ await runBrowserTest('soak test', 'soak_test.mjs', async ({browser, server, erro
   }
   if (mouseDown) await page.mouse.up({button: mouseDown});
   for (const key of modifiersHeld) await page.keyboard.up(key);
-  console.log(`     input: ${Object.entries(counts).map(([k, v]) => `${k} ${v}`).join(', ')}`);
+  console.log(`     input: ${Object.entries(counts).map(([k, v]) => `${k} ${v}`).join(', ')};` +
+              ` leave dialogs dismissed: ${leaveDialogs}`);
   check(navigations === 0 && await page.evaluate((url) => location.href === url, server.url),
         'no input left the page', `${navigations} navigation(s)`);
   check(await page.evaluate(() => document.body.dataset.game) === 'running', 'the game still runs');

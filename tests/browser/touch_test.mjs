@@ -10,6 +10,7 @@ import {KnownDevices} from 'puppeteer-core';
 import {
   msg, colours, rackColoursWrong, check, sleep, runBrowserTest, watchErrors, panelText,
   waitPanel, waitPanelNot, pixels, same, digest, pagePoint, cueLineEndsAt, clearSpot, closePage,
+  screenKeyHoldMs, tryToLeave, recordLayoutShifts, layoutShift, readErrorsBeforeReload,
 } from './harness.mjs';
 
 // Fingers through the DevTools protocol: each call gives the fingers that
@@ -31,6 +32,7 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   watchErrors(page, errors);
   await page.emulate(KnownDevices['iPhone 13 landscape']);
   const cdp = await page.createCDPSession();
+  await recordLayoutShifts(page);
   // A page before the game's in the tab's history, for a swipe to go back to.
   await page.goto(server.url + '?before', {waitUntil: 'load'});
   await page.goto(server.url, {waitUntil: 'load'});
@@ -86,6 +88,16 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   check(['Enter', 'Back Space', 'Home', 'Esc'].every((name, i) => layout.keys[i].label.startsWith(name)),
         'the keys are named as the messages name them', layout.keys.map((k) => k.label).join(', '));
   check(layout.holder.w > 0.6 * (layout.vw - 100), 'the table takes most of the screen\'s width', String(layout.holder.w));
+  check(await layoutShift(page) < 0.01, 'nothing moved while the page started', String(await layoutShift(page)));
+  // Home and Esc, which throw the table away, come last, apart from the
+  // keys of one tap (the full-screen key among them).
+  const keysApart = await page.evaluate(() => {
+    const top = (sel) => document.querySelector(sel).getBoundingClientRect();
+    const [enter, back, home, esc, full] = ['[data-key="13"]', '[data-key="8"]', '[data-key="36"]',
+                                            '[data-key="27"]', '#tavoren-fullscreen'].map(top);
+    return enter.top < back.top && back.top < full.top && full.bottom + 16 <= home.top && home.top < esc.top;
+  });
+  check(keysApart, 'Home and Esc stand apart, after Enter, Back Space and the full-screen key');
 
   // Every message fits the panel at this scale, in legible letters.
   const fits = await page.evaluate((texts) => {
@@ -117,6 +129,30 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   await sleep(150);
   check(await digest(page, 0, 0, 881) === rack, 'and restores the table as it was before the shot');
 
+  // ---- No stray touch on Home or Esc loses the game ----
+  const unchanged = async () => await digest(page, 0, 0, 881) === rack && await panelText(page) === msg.undone &&
+      await page.evaluate(() => document.body.dataset.game === 'running');
+  for (const [code, name] of [[36, 'Home'], [27, 'Esc']]) {
+    await tapKey(code, 100);
+    await sleep(screenKeyHoldMs + 200);
+    check(await unchanged(), `a quick tap on the on-screen ${name} changes nothing`);
+    // Held long enough, but the finger slides off the key first.
+    const [x, y] = await keyCentre(page, code);
+    await touches(cdp, 'touchStart', [[x, y]]);
+    await sleep(screenKeyHoldMs / 3);
+    await touches(cdp, 'touchMove', [[x - 120, y]]);
+    await sleep(screenKeyHoldMs);
+    await touches(cdp, 'touchEnd', []);
+    await sleep(200);
+    check(await unchanged(), `a finger that slides off the on-screen ${name} changes nothing`);
+  }
+
+  // ---- After a shot, leaving asks first; staying keeps the game ----
+  const leaving = await tryToLeave(page, server.url + '?elsewhere');
+  check(leaving.asked && !leaving.left && await unchanged(),
+        'after a shot, leaving the page asks first, and the game runs on when the player stays',
+        JSON.stringify(leaving));
+
   // ---- A break that ends without a foul ----
   let legalRack = null;
   for (let attempt = 0; attempt < 6 && legalRack === null; attempt++) {
@@ -127,8 +163,8 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
     if (end === msg.aiming) {
       legalRack = before;
     } else {
-      console.log(`     (the break ended with "${end}"; the on-screen Home racks anew)`);
-      await tapKey(36);
+      console.log(`     (the break ended with "${end}"; the on-screen Home, held, racks anew)`);
+      await tapKey(36, screenKeyHoldMs + 300);
       await waitPanel(page, msg.aiming, 5000);
     }
   }
@@ -229,20 +265,45 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   await sleep(150);
   check(await digest(page, 0, 0, 881) === legalRack, 'a second tap steps back to the rack');
 
-  // ---- The on-screen Esc ends the game ----
-  await tapKey(27);
+  // ---- The on-screen Esc, held, ends the game ----
+  await tapKey(27, screenKeyHoldMs + 300);
   await sleep(200);
   check(await page.evaluate(() => document.body.dataset.game === 'ended' &&
                                    /終了/.test(document.getElementById('tavoren-status').textContent)),
-        'the on-screen Esc ends the game');
-  await closePage(page, errors);
+        'the on-screen Esc, held, ends the game');
+  // One way to start again: its key, on the screen, racks anew.
+  const again = await page.$eval('#tavoren-again', (b) => {
+    const r = b.getBoundingClientRect();
+    return {shown: !b.hidden && r.width >= 44 && r.height >= 44 && r.bottom <= innerHeight,
+            centre: [r.left + r.width / 2, r.top + r.height / 2]};
+  });
+  check(again.shown, 'after the end, a key to start again is on the screen', JSON.stringify(again));
+  await readErrorsBeforeReload(page, errors);
+  const reloaded = page.waitForNavigation({waitUntil: 'load', timeout: 10000});
+  await touches(cdp, 'touchStart', [again.centre]);
+  await touches(cdp, 'touchEnd', []);
+  await reloaded;
+  check(await waitPanel(page, msg.aiming, 10000) === msg.aiming &&
+        await page.evaluate(() => document.body.dataset.game === 'running'), 'its tap starts a new rack');
+
+  // A shot, then Home held: a new rack with no shot, nothing left to lose.
+  await tapKey(13);
+  await waitPanel(page, msg.strike, 2000);
+  await tapKey(36, screenKeyHoldMs + 300);
+  check(await waitPanel(page, msg.aiming, 3000) === msg.aiming, 'the on-screen Home, held, racks anew mid-shot');
+  await readErrorsBeforeReload(page, errors);
+  const fresh = await tryToLeave(page, server.url + '?elsewhere');
+  check(!fresh.asked && fresh.left, 'on a fresh rack the page leaves without asking', JSON.stringify(fresh));
+  await page.close();
 
   // ---- Portrait ----
   const tall = await browser.newPage();
   watchErrors(tall, errors);
   await tall.emulate(KnownDevices['iPhone 13']);
+  await recordLayoutShifts(tall);
   await tall.goto(server.url, {waitUntil: 'load'});
   await waitPanel(tall, msg.aiming, 10000);
+  check(await layoutShift(tall) < 0.01, 'in portrait nothing moved while the page started', String(await layoutShift(tall)));
   const portrait = await tall.evaluate(() => {
     const box = (e) => e.getBoundingClientRect();
     const c = box(document.getElementById('tavoren-canvas'));
@@ -261,4 +322,24 @@ await runBrowserTest('touch test', 'touch_test.mjs', async ({browser, server, er
   check(portrait.keys, 'in portrait the on-screen keys are on the screen');
   check(portrait.hint, 'in portrait the page suggests turning the device');
   await closePage(tall, errors);
+
+  // ---- A small phone in landscape (568 x 320): the keys beside the table,
+  // which fills what they leave of the width or the height ----
+  const small = await browser.newPage();
+  watchErrors(small, errors);
+  await small.emulate(KnownDevices['iPhone SE landscape']);
+  await small.goto(server.url, {waitUntil: 'load'});
+  await waitPanel(small, msg.aiming, 10000);
+  const fitted = await small.evaluate(() => {
+    const box = (sel) => document.querySelector(sel).getBoundingClientRect();
+    const game = box('#tavoren-game'), keys = box('#tavoren-keys'), holder = box('#tavoren-holder');
+    const all = [...document.querySelectorAll('#tavoren-keys button:not([hidden])')].map((b) => b.getBoundingClientRect());
+    return {vw: innerWidth, vh: innerHeight, table: [holder.width, holder.height], gameW: game.width, gameH: game.height,
+            beside: keys.left >= holder.right,
+            keys: all.every((k) => k.top >= 0 && k.bottom <= innerHeight && k.width >= 44 && k.height >= 44)};
+  });
+  console.log(`     table at ${fitted.vw} x ${fitted.vh}: ${fitted.table.map((v) => v.toFixed(1)).join(' x ')} CSS px`);
+  check(fitted.beside && fitted.keys && (fitted.gameW >= fitted.vw - 17 || fitted.gameH >= fitted.vh - 16 - 30 - 1),
+        'on a small phone the keys stand beside the table, which fills the rest', JSON.stringify(fitted));
+  await closePage(small, errors);
 });
