@@ -1,9 +1,8 @@
 # shellcheck shell=bash
 # Helpers for the checks that run Windows programs under Wine, sourced by
 # tests/windows/run.sh and tests/packages/run.sh. The sourcing script
-# has sourced suite.sh (for fail) and cleans up in an
-# EXIT trap: it kills $game_pid if set, runs `wineserver -k` if $wine_up is
-# set, and kills $xvfb_pid if set.
+# has sourced suite.sh (for fail), keeps its temporary folder in $tmp and
+# cleans up with `trap wine_cleanup EXIT`.
 
 # start_xvfb DIR: the private X server (tests/lib/xvfb.sh); Wine's
 # desktop process keeps the display of the process that started it.
@@ -14,6 +13,22 @@
 . "$(dirname "${BASH_SOURCE[0]}")/game_window.sh"
 # A failure shows what the game said.
 on_fail() { show_game_log; }
+
+# wine_cleanup: the EXIT trap. Ends the game ($game_pid), every Wine process
+# of the private prefix (the program, explorer, services; when $wine_up is
+# set) and the X server ($xvfb_pid), removes $tmp, and keeps the exit status.
+wine_cleanup() {
+  local status=$?
+  set +e
+  if [ -n "${game_pid:-}" ] && kill -0 "$game_pid" 2>/dev/null; then kill "$game_pid" 2>/dev/null; fi
+  if [ -n "${wine_up:-}" ]; then wineserver -k >/dev/null 2>&1; fi
+  if [ -n "${xvfb_pid:-}" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$tmp"
+  exit "$status"
+}
 
 # use_wine_prefix PREFIX LOG: a private 64-bit Wine prefix, created on first
 # use (wineboot, about 12 s); sets wine_up for the cleanup.

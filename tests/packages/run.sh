@@ -44,19 +44,7 @@ require_tools "scripts/deps.sh test packaging windows" \
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-packages.XXXXXX")
 xvfb_pid=""
 wine_up=""
-cleanup() {
-  local status=$?
-  set +e
-  if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then kill "$game_pid" 2>/dev/null; fi
-  if [ -n "$wine_up" ]; then wineserver -k >/dev/null 2>&1; fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  rm -rf "$tmp"
-  exit "$status"
-}
-trap cleanup EXIT
+trap wine_cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 # --- 1. The artifacts ---------------------------------------------------------

@@ -42,20 +42,7 @@ tmp=$(mktemp -d "${TMPDIR:-/tmp}/tavoren-windows.XXXXXX")
 xvfb_pid=""
 wine_up=""
 
-cleanup() {
-  local status=$?
-  set +e
-  if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then kill "$game_pid" 2>/dev/null; fi
-  # Every Wine process of the private prefix: the program, explorer, services.
-  if [ -n "$wine_up" ]; then wineserver -k >/dev/null 2>&1; fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  rm -rf "$tmp"
-  exit "$status"
-}
-trap cleanup EXIT
+trap wine_cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 # --- 1. Cross build -----------------------------------------------------------
