@@ -19,7 +19,9 @@
 #   check_game_answers      Home racks, a click aims, Enter shoots, BackSpace
 #                           restores the table
 #   check_esc_ends, check_close_box CLOSE_TOOL   both end it with status 0
-# A failed picture is kept as $failed_picture when that is set.
+# A failed picture is kept as $failed_picture when that is set. The panel is
+# painted in the system's button-face colour, $panel_rgb ("R G B"): the SDL
+# layer's own 240 240 240 unless the sourcing script knows the system's.
 
 readonly title="タヴォレン"
 readonly client_w=1016 client_h=500
@@ -29,6 +31,7 @@ x_locale=$(locale -a 2>/dev/null | grep -i -m1 -E '^(C|en_US)\.utf-?8$' || true)
 x_locale=${x_locale:-C.UTF-8}
 game_pid=""
 window_id=""
+panel_rgb=${panel_rgb:-240 240 240}
 
 # Children get SIGTERM should the test die without running its traps.
 pdeath=()
@@ -133,27 +136,25 @@ wait_exit() {
 
 # --- The checks ---------------------------------------------------------------
 
-readonly picture_points=(
+readonly table_points=(
   "10 240 112 32 0 rail" "100 100 0 192 0 cloth" "31 31 0 0 0 pocket" "900 50 0 0 255 control-strip"
-  "240 236 255 255 255 cue-ball" "240 244 255 255 255 cue-ball" "500 480 240 240 240 panel"
-  "1010 490 240 240 240 panel")
+  "240 236 255 255 255 cue-ball" "240 244 255 255 255 cue-ball")
+picture_points() { printf '%s\n' "${table_points[@]}" "500 480 $panel_rgb panel" "1010 490 $panel_rgb panel"; }
 whole_picture() {
   screenshot || return 1
-  local p x y r g b what
-  for p in "${picture_points[@]}"; do
-    read -r x y r g b what <<<"$p"
+  local x y r g b what
+  while read -r x y r g b what; do
     [ "$(pixel "$x" "$y")" = "$r $g $b" ] || return 1
-  done
+  done < <(picture_points)
   [ "$(panel_ink)" -ge 300 ]
 }
 check_picture() {
   if ! poll 30 whole_picture; then
     [ -z "${failed_picture:-}" ] || cp "$window_dir/shot.png" "$failed_picture" 2>/dev/null || true
-    local p x y r g b what report=""
-    for p in "${picture_points[@]}"; do
-      read -r x y r g b what <<<"$p"
+    local x y r g b what report=""
+    while read -r x y r g b what; do
       report+=" $what ($x,$y) $(pixel "$x" "$y") want $r $g $b;"
-    done
+    done < <(picture_points)
     fail "picture:$report panel ink $(panel_ink) want 300${failed_picture:+; see $failed_picture}"
   fi
   echo "ok: rail, cloth, pocket, strip, cue ball and panel; panel text drawn ($(panel_ink) dark pixels)"

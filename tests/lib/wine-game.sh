@@ -58,6 +58,11 @@ use_wine_prefix() {
 # 0 and takes the window away. Needs xwininfo, xdotool and ImageMagick.
 check_game_window() {
   window_dir=$2
+  # The panel's background is the system's button face, which is Wine's to
+  # choose (its default theme has 245 245 245).
+  panel_rgb=$(wine reg query 'HKCU\Control Panel\Colors' /v ButtonFace 2>/dev/null |
+    awk '$1 == "ButtonFace" {print $3, $4, $5}' | tr -d '\r')
+  [[ $panel_rgb =~ ^[0-9]+\ [0-9]+\ [0-9]+$ ]] || fail "Wine's button-face colour is unknown: '$panel_rgb'"
   failed_picture=${4:-}
   open_window wine "$1"
   check_picture
