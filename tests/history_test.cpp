@@ -138,7 +138,7 @@ TEST_F(History, GameEndingWithTheNineBallReplaysItselfInALoop) {
   EXPECT_FALSE(firstEnd->balls[9].OnTable);
 }
 
-TEST_F(History, BackspaceStepsBackToTheRackAndNoFurther) {
+TEST_F(History, BackspaceStepsBackToTheRack) {
   Rack();
   TBall rack[10];
   std::copy(std::begin(f.Balls), std::end(f.Balls), rack);
@@ -155,10 +155,6 @@ TEST_F(History, BackspaceStepsBackToTheRackAndNoFurther) {
   EXPECT_EQ(f.Power, 0.4);
   EXPECT_EQ(Panel(), msg::kUndone);
   EXPECT_FALSE(Running());
-  f.PanelForMsg.SetCaption("");
-  Play("key 8\n");  // nothing left to undo
-  EXPECT_EQ(f.HistoryPos, 0);
-  EXPECT_EQ(Panel(), "");
 }
 
 TEST_F(History, RefiredShotEndsBitForBitWhereItEndedFirst) {
@@ -395,20 +391,6 @@ TEST_F(ReplayExit, EnterInAPauseFiresTheShotAndTheReplayGoesOn) {
 }
 
 // --- Limits and details ---
-
-TEST_F(History, OnlyAHundredShotsAreRecorded) {
-  Rack();
-  for (int shot = 1; shot <= 101; ++shot) {
-    StraightShot(100.0 + shot);
-    ASSERT_EQ(f.HistoryPos, std::min(shot, 100)) << shot;
-  }
-  EXPECT_EQ(f.HistoryLast, 100);
-  // Backspace gives back the 100th shot's start, not the 101st's.
-  Play("key 8\n");
-  EXPECT_EQ(f.HistoryPos, 99);
-  EXPECT_EQ(f.Balls[0].Y, 200.0);
-  EXPECT_EQ(f.Balls[9].Y, 200.0);
-}
 
 class PauseClock : public ReplayExit {
  protected:
