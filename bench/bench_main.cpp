@@ -48,8 +48,8 @@ struct Table {
 
 bool AllAtRest(const TGameState& s) {
   for (const TBall& b : s.Balls) {
-    if (b.OnTable && (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 ||
-                      b.SideSpin != 0.0)) {
+    if (b.OnTable &&
+        (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 || b.SideSpin != 0.0)) {
       return false;
     }
   }
@@ -225,7 +225,8 @@ BENCHMARK(BM_TimerTick_BreakMoving);
 // Reports the substeps simulated per second of wall time and how many times
 // faster than real time (400 substeps = 40 ms) that is.
 void ReportSimulated(benchmark::State& state, std::int64_t substepsPerShot) {
-  const double total = static_cast<double>(substepsPerShot) * static_cast<double>(state.iterations());
+  const double total =
+      static_cast<double>(substepsPerShot) * static_cast<double>(state.iterations());
   state.counters["substeps"] = static_cast<double>(substepsPerShot);
   state.counters["substeps_per_s"] = benchmark::Counter(total, benchmark::Counter::kIsRate);
   state.counters["x_realtime"] =

@@ -26,7 +26,8 @@ struct Window {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return;
     // SDL falls back to drivers that show nothing; those measure nothing real.
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver == nullptr || SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) {
+    if (driver == nullptr || SDL_strcmp(driver, "offscreen") == 0 ||
+        SDL_strcmp(driver, "dummy") == 0) {
       return;
     }
     window = SDL_CreateWindow("present", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
@@ -84,7 +85,8 @@ class QuietPlatform final : public Platform {
 
 bool Moving(const TGameState& s) {
   for (const TBall& b : s.Balls) {
-    if (b.OnTable && (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 || b.SideSpin != 0.0)) {
+    if (b.OnTable &&
+        (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 || b.SideSpin != 0.0)) {
       return true;
     }
   }

@@ -27,9 +27,7 @@ void TForm1::Undo() {
 }
 
 // The replay presses keys through the key handler so every guard holds.
-void TForm1::PressKey(std::uint16_t key) {
-  FormKeyDown(key, 0);
-}
+void TForm1::PressKey(std::uint16_t key) { FormKeyDown(key, 0); }
 
 // Runs at the end of a tick whose shot ended without a foul. Steps to the
 // next recorded shot after a pause of kReplayPauseMs, or, when the game is over,

@@ -78,7 +78,7 @@ constexpr TColor kBall[10] = {0xFFFFFF, 0x00FFFF, 0xFF0000, 0x0000FF, 0x800080,
 struct RackOffset {
   std::int32_t X, Y;
 };
-constexpr RackOffset kRackLayout[10] = {{-400, 0}, {0, 0},  {22, 12}, {44, 0},  {22, -12},
+constexpr RackOffset kRackLayout[10] = {{-400, 0}, {0, 0},   {22, 12}, {44, 0},  {22, -12},
                                         {33, 6},   {33, -6}, {11, 6},  {11, -6}, {22, 0}};
 
 // Held buttons and modifiers of a mouse or key event.
@@ -103,22 +103,26 @@ constexpr std::uint16_t kBack = 8, kReturn = 13, kEscape = 27, kHome = 36;
 namespace msg {
 inline constexpr const char* kTitle = "タヴォレン";
 inline constexpr const char* kAiming =
-    "左ボタンで、撞く方向、撞点、力加減を指定。Enterキーでショット。Back Spaceキーで前状態復元。Homeキーで新規開始。";
+    "左ボタンで、撞く方向、撞点、力加減を指定。Enterキーでショット。Back "
+    "Spaceキーで前状態復元。Homeキーで新規開始。";
 inline constexpr const char* kStrike =
     "Back Spaceキーで中断して前状態復元。Homeキーで中断して新規開始。";
 inline constexpr const char* kScratch = "手球スクラッチです。Back Spaceキーで前状態復元。";
 inline constexpr const char* kWrongFirst =
     "最初に的球に当たりませんでした。ファウルです。Back Spaceキーで前状態復元。";
-inline constexpr const char* kNoCushion = "ノークッション・ファウルです。Back Spaceキーで前状態復元。";
+inline constexpr const char* kNoCushion =
+    "ノークッション・ファウルです。Back Spaceキーで前状態復元。";
 inline constexpr const char* kCleared =
     "取り切りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。";
 inline constexpr const char* kNineBall =
-    "９ボールが入りました。２秒後、再現を始めます。Back Spaceキーで前状態復元。Homeキーで新規開始。";
+    "９ボールが入りました。２秒後、再現を始めます。Back "
+    "Spaceキーで前状態復元。Homeキーで新規開始。";
 inline constexpr const char* kUndone =
-    "Enterキーで最後まで再現。左ボタンで、撞く方向、撞点、力加減を指定。Back Spaceキーで前状態復元。Homeキーで新規開始。";
+    "Enterキーで最後まで再現。左ボタンで、撞く方向、撞点、力加減を指定。Back "
+    "Spaceキーで前状態復元。Homeキーで新規開始。";
 
 // Every text the panel ever shows.
-inline constexpr const char* kPanelTexts[] = {kAiming,    kStrike,  kScratch, kWrongFirst,
+inline constexpr const char* kPanelTexts[] = {kAiming,    kStrike,  kScratch,  kWrongFirst,
                                               kNoCushion, kCleared, kNineBall, kUndone};
 
 // Characters (code points) in a UTF-8 text.

@@ -61,7 +61,8 @@ void Framebuffer::FillRect(int left, int top, int right, int bottom, TColor colo
   right = std::min(right, kClientWidth);
   bottom = std::min(bottom, kPanelTop);
   if (left >= right || top >= bottom) return;
-  for (int y = top; y < bottom; ++y) FillPixels(pixels_ + y * kClientWidth + left, right - left, colour);
+  for (int y = top; y < bottom; ++y)
+    FillPixels(pixels_ + y * kClientWidth + left, right - left, colour);
   Touch(top, bottom, left, right - 1);
 }
 
@@ -75,7 +76,8 @@ __extension__ using Wide = __int128;
 // steps along its major axis: n * minor / major rounded to nearest, an exact
 // half rounding up, which is where the stepping below moves on.
 std::int64_t MinorSteps(std::int64_t n, std::int64_t major, std::int64_t minor) {
-  return static_cast<std::int64_t>((2 * static_cast<Wide>(minor) * n + major) / (2 * static_cast<Wide>(major)));
+  return static_cast<std::int64_t>((2 * static_cast<Wide>(minor) * n + major) /
+                                   (2 * static_cast<Wide>(major)));
 }
 
 }  // namespace
@@ -163,8 +165,8 @@ void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor co
   if (h >= 0) FillSpan(fb, row, cx - h, cx + h, colour);
 }
 
-void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour, int left,
-                       int right) {
+void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour,
+                       int left, int right) {
   const int h = DiscHalfWidth(std::abs(row - cy), radius);
   if (h < 0) return;
   left = std::max(left, cx - h);

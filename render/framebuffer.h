@@ -23,8 +23,7 @@ class Framebuffer {
   // line primitive it stops just before the end point. The ends may lie far
   // outside the client area (a pointer dragged millions of pixels away): what
   // is painted is exactly the part of the whole line that falls inside.
-  void DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
-                TColor colour);
+  void DrawLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, TColor colour);
 
   TColor Pixel(int x, int y) const { return pixels_[y * kClientWidth + x]; }
   const TColor* Pixels() const { return pixels_; }
@@ -122,8 +121,8 @@ void FillSpan(Framebuffer& fb, int row, int x1, int x2, TColor colour);
 // given radius centred on pixel (cx, cy); nothing when the row misses it.
 void FillDiscRow(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour);
 // The part of that run within columns [left, right].
-void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour, int left,
-                       int right);
+void FillDiscRowWithin(Framebuffer& fb, int row, int cx, int cy, int radius, TColor colour,
+                       int left, int right);
 
 // Rounds to the nearest integer, halves to even; clamps values far outside
 // any drawable range so the conversion stays defined.

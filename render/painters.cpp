@@ -35,7 +35,8 @@ void MarkDisc(Columns (&windows)[kClothRows], const Disc& d) {
   if (!d.onTable) return;
   const int top = std::max(d.cy - kBallRadius, kClothTop);
   const int bottom = std::min(d.cy + kBallRadius, kClothBottom);
-  for (int row = top; row <= bottom; ++row) windows[row - kClothTop].Widen(d.cx - kBallRadius, d.cx + kBallRadius);
+  for (int row = top; row <= bottom; ++row)
+    windows[row - kClothTop].Widen(d.cx - kBallRadius, d.cx + kBallRadius);
 }
 
 // Whether what was written on the row since the last cloth paint lies where
@@ -45,7 +46,8 @@ bool Overwritten(Columns written, int row, const Disc (&balls)[10]) {
   if (written.Empty()) return false;
   if (Meet(written, kClothLeft, kClothRight)) return true;
   for (const Disc& d : balls) {
-    if (d.onTable && std::abs(row - d.cy) <= kBallRadius && Meet(written, d.cx - kBallRadius, d.cx + kBallRadius)) {
+    if (d.onTable && std::abs(row - d.cy) <= kBallRadius &&
+        Meet(written, d.cx - kBallRadius, d.cx + kBallRadius)) {
       return true;
     }
   }
@@ -74,7 +76,8 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
   }
   Columns windows[kClothRows];
   const bool whole = !last.valid;
-  std::fill(std::begin(windows), std::end(windows), whole ? Columns{0, kClientWidth - 1} : Columns{kClientWidth, -1});
+  std::fill(std::begin(windows), std::end(windows),
+            whole ? Columns{0, kClientWidth - 1} : Columns{kClientWidth, -1});
   if (!whole) {
     for (int i = 0; i < 10; ++i) {
       if (now[i] == last.balls[i]) continue;
@@ -83,7 +86,8 @@ void PaintCloth(Framebuffer& fb, const TGameState& s) {
     }
     for (int row = kClothTop; row <= kClothBottom; ++row) {
       const Columns written = fb.Written(row);
-      if (Overwritten(written, row, now)) windows[row - kClothTop].Widen(written.left, written.right);
+      if (Overwritten(written, row, now))
+        windows[row - kClothTop].Widen(written.left, written.right);
     }
   }
   for (int row = kClothTop; row <= kClothBottom; ++row) {

@@ -26,8 +26,8 @@
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
 
-#include "tests/support.h"
 #include "platform/web/page_events.h"
+#include "tests/support.h"
 #include "tools/driver/driver.h"
 
 namespace tavoren::headless {
@@ -55,8 +55,8 @@ class ScratchDir {
   ScratchDir() {
     std::random_device rd;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = fs::temp_directory_path() /
-            ("tavoren-" + std::string(info->name()) + "-" + std::to_string(rd()) + std::to_string(rd()));
+    path_ = fs::temp_directory_path() / ("tavoren-" + std::string(info->name()) + "-" +
+                                         std::to_string(rd()) + std::to_string(rd()));
     fs::create_directories(path_);
   }
   ~ScratchDir() {
@@ -226,7 +226,9 @@ TEST(ScriptParser, ByteOrderMarkOnlyAtTheVeryStart) {
   struct Case {
     std::string script;
     int line;
-  } bad[] = {{"show\n" + bom + "settle\n", 2}, {bom + bom + "show\n", 1}, {" " + bom + "show\n", 1},
+  } bad[] = {{"show\n" + bom + "settle\n", 2},
+             {bom + bom + "show\n", 1},
+             {" " + bom + "show\n", 1},
              {"show " + bom + "\n", 1}};
   for (const Case& c : bad) {
     std::vector<Command> script;
@@ -248,10 +250,10 @@ TEST(Quoted, EscapesWhatATerminalWouldNotShowAsText) {
   // Printable UTF-8 stays as it is; broken or invisible sequences do not.
   EXPECT_EQ(Quoted("ショット"), "\"ショット\"");
   EXPECT_EQ(Quoted("\x80x\xC3"), "\"\\x80x\\xc3\"");
-  EXPECT_EQ(Quoted("\xC0\x80"), "\"\\xc0\\x80\"");              // overlong NUL
-  EXPECT_EQ(Quoted("\xED\xA0\x80"), "\"\\xed\\xa0\\x80\"");      // a surrogate
-  EXPECT_EQ(Quoted("\xC2\x85"), "\"\\xc2\\x85\"");              // C1 next line
-  EXPECT_EQ(Quoted("\xE2\x80\xAEtxt"), "\"\\xe2\\x80\\xaetxt\"");  // right-to-left override
+  EXPECT_EQ(Quoted("\xC0\x80"), "\"\\xc0\\x80\"");                    // overlong NUL
+  EXPECT_EQ(Quoted("\xED\xA0\x80"), "\"\\xed\\xa0\\x80\"");           // a surrogate
+  EXPECT_EQ(Quoted("\xC2\x85"), "\"\\xc2\\x85\"");                    // C1 next line
+  EXPECT_EQ(Quoted("\xE2\x80\xAEtxt"), "\"\\xe2\\x80\\xaetxt\"");     // right-to-left override
   EXPECT_EQ(Quoted("\xF4\x90\x80\x80"), "\"\\xf4\\x90\\x80\\x80\"");  // past U+10FFFF
 }
 
@@ -406,12 +408,14 @@ TEST(StateBlock, RackAtClockZero) {
   EXPECT_EQ(b[4], "target 1");
   EXPECT_EQ(b[5], "flags first_contact_seen=0 legal_first_hit=1 cushion_hit=1");
   // 400 = 1.5625 * 2^8; 0.4 = 0x1.999999999999ap-2 (rounded up at the last digit).
-  EXPECT_EQ(b[6], "settings spin_x=0x0p+0 spin_y=0x0p+0 aim_x=0x1.9p+8 aim_y=0x0p+0 "
-                  "power=0x1.999999999999ap-2");
+  EXPECT_EQ(b[6],
+            "settings spin_x=0x0p+0 spin_y=0x0p+0 aim_x=0x1.9p+8 aim_y=0x0p+0 "
+            "power=0x1.999999999999ap-2");
   // The cue ball: first draw 2^-32, second 134775814 * 2^-32, so
   // x = 239.5 + 2^-32 and y = 239.5 + 0x8088406 * 2^-32.
-  EXPECT_EQ(b[7], "ball 0 on_table=1 x=0x1.df00000002p+7 y=0x1.df1011080cp+7 vx=0x0p+0 "
-                  "vy=0x0p+0 roll_x=0x0p+0 roll_y=0x0p+0 side_spin=0x0p+0");
+  EXPECT_EQ(b[7],
+            "ball 0 on_table=1 x=0x1.df00000002p+7 y=0x1.df1011080cp+7 vx=0x0p+0 "
+            "vy=0x0p+0 roll_x=0x0p+0 roll_y=0x0p+0 side_spin=0x0p+0");
   EXPECT_EQ(b[17], "end");
 }
 
@@ -458,11 +462,29 @@ double FromBits(std::uint64_t bits) {
 }
 
 TEST(HexDouble, SameBytesAsTheCLibrary) {
-  std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 400.0, -400.0, 0.1, -0.1, 0.4, 0.08,
-                                239.5 + 0x1p-32, 1.0 / 3.0, 1e300, -1e-300, DBL_MAX, -DBL_MAX,
-                                DBL_MIN, DBL_MIN / 2, DBL_MIN / 3, DBL_EPSILON,
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                400.0,
+                                -400.0,
+                                0.1,
+                                -0.1,
+                                0.4,
+                                0.08,
+                                239.5 + 0x1p-32,
+                                1.0 / 3.0,
+                                1e300,
+                                -1e-300,
+                                DBL_MAX,
+                                -DBL_MAX,
+                                DBL_MIN,
+                                DBL_MIN / 2,
+                                DBL_MIN / 3,
+                                DBL_EPSILON,
                                 std::numeric_limits<double>::denorm_min(),
-                                std::nextafter(DBL_MIN, 0.0), std::nextafter(1.0, 2.0),
+                                std::nextafter(DBL_MIN, 0.0),
+                                std::nextafter(1.0, 2.0),
                                 std::numeric_limits<double>::infinity(),
                                 -std::numeric_limits<double>::infinity()};
   for (int e = -1074; e <= 1023; ++e) values.push_back(std::ldexp(1.0, e));
@@ -484,8 +506,7 @@ TEST(HexDouble, SameBytesAsTheCLibrary) {
 // Timeline
 
 TEST(Timeline, FirstTickFortyMillisecondsAfterShow) {
-  const auto blocks =
-      StateBlocks(Output("show\nwait 39\nstate\nwait 1\nstate\nwait 1\nstate\n"));
+  const auto blocks = StateBlocks(Output("show\nwait 39\nstate\nwait 1\nstate\nwait 1\nstate\n"));
   ASSERT_EQ(blocks.size(), 3u);
   EXPECT_EQ(blocks[0][0], "state t=39 clock=39");
   EXPECT_EQ(blocks[0][1], "mode running");
@@ -534,7 +555,8 @@ TEST(Timeline, ClockCountsFromItsSettingAndWraps) {
 
 TEST(Settle, ReportsHowLongItTook) {
   // A rack settles at its first tick.
-  EXPECT_EQ(ReportLines(Output("clock 99\nshow\nsettle\n")), std::vector<std::string>{"settled 40"});
+  EXPECT_EQ(ReportLines(Output("clock 99\nshow\nsettle\n")),
+            std::vector<std::string>{"settled 40"});
   // Already aiming: at once. A window never shown is aiming too.
   EXPECT_EQ(ReportLines(Output("clock 99\nshow\nsettle\nsettle\n")),
             (std::vector<std::string>{"settled 40", "settled 0"}));
@@ -573,8 +595,8 @@ TEST(Settle, TheBreakComesToRest) {
   EXPECT_EQ(took % 40, 0);  // only a tick ends a shot
   const auto blocks = StateBlocks(out);
   ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(blocks[0][0], "state t=" + std::to_string(40 + took) + " clock=" +
-                              std::to_string(1040 + took));
+  EXPECT_EQ(blocks[0][0],
+            "state t=" + std::to_string(40 + took) + " clock=" + std::to_string(1040 + took));
   EXPECT_EQ(blocks[0][1], "mode aiming");
   for (int i = 7; i <= 16; ++i) {
     const std::string& ball = blocks[0][i];
@@ -609,10 +631,10 @@ void ExpectKnownColours(const unsigned char* rgb, bool aiming) {
     const unsigned char* p = rgb + (static_cast<std::size_t>(y) * kClientWidth + x) * 3;
     return std::vector<int>{p[0], p[1], p[2]};
   };
-  EXPECT_EQ(at(10, 10), (std::vector<int>{0x70, 0x20, 0x00}));  // rail: dark reddish brown
+  EXPECT_EQ(at(10, 10), (std::vector<int>{0x70, 0x20, 0x00}));    // rail: dark reddish brown
   EXPECT_EQ(at(100, 100), (std::vector<int>{0x00, 0xC0, 0x00}));  // cloth: green
-  EXPECT_EQ(at(31, 31), (std::vector<int>{0, 0, 0}));  // a pocket
-  EXPECT_EQ(at(900, 10), (std::vector<int>{0x00, 0x00, 0xFF}));  // strip: blue
+  EXPECT_EQ(at(31, 31), (std::vector<int>{0, 0, 0}));             // a pocket
+  EXPECT_EQ(at(900, 10), (std::vector<int>{0x00, 0x00, 0xFF}));   // strip: blue
   EXPECT_EQ(at(500, 490), (std::vector<int>{0xF0, 0xF0, 0xF0}));  // panel
   if (aiming) {
     EXPECT_EQ(at(930, 250), (std::vector<int>{0xFF, 0xFF, 0xFF}));  // spin disc
@@ -644,8 +666,8 @@ TEST(Frame, ProgramWritesTheFramesItIsAskedFor) {
   REQUIRE_POSIX_SHELL();
   ScratchDir dir;
   // A paint before the first tick shows the strip bare; the rack after it.
-  const ProgramResult r = RunProgramOnScript(
-      dir, "clock 777\nshow\npaint\nframe before tick.png\nsettle\nframe e\n");
+  const ProgramResult r =
+      RunProgramOnScript(dir, "clock 777\nshow\npaint\nframe before tick.png\nsettle\nframe e\n");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "settled 40\n");
   EXPECT_EQ(r.err, "");
@@ -675,8 +697,7 @@ TEST(Frame, ProgramWritesTheFramesItIsAskedFor) {
 TEST(Frame, UnwritableFrameIsAFailure) {
   REQUIRE_POSIX_SHELL();
   ScratchDir dir;
-  const ProgramResult r =
-      RunProgramOnScript(dir, "show\nframe no-such-dir/x.png\nstate\n");
+  const ProgramResult r = RunProgramOnScript(dir, "show\nframe no-such-dir/x.png\nstate\n");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("no-such-dir/x.png"), std::string::npos) << r.err;
 }
@@ -715,7 +736,8 @@ TEST(Frame, BeforeTheFirstPaintTheClientAreaIsTheButtonFace) {
 // The names in a directory, sorted.
 std::vector<std::string> Names(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -825,7 +847,8 @@ TEST(Program, Version) {
   // --help is the usage on standard output, not a script named "--help".
   const ProgramResult help = RunProgram(dir, "--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: tavoren-headless [SCRIPT | --describe | --help | --version]\n", 0), 0u)
+  EXPECT_EQ(
+      help.out.rfind("usage: tavoren-headless [SCRIPT | --describe | --help | --version]\n", 0), 0u)
       << help.out;
   EXPECT_EQ(help.err, "");
 #if !defined(_WIN32)
@@ -852,12 +875,13 @@ TEST(Program, Describe) {
       "c = lambda s: int(s[5:7] + s[3:5] + s[1:3], 16)\n"
       "for v in (d['client']['width'], d['client']['height'], d['client']['panelTop'],\n"
       "          d['panel']['border'], d['panel']['fontPixels'], c(d['colours']['buttonFace']),\n"
-      "          c(d['colours']['balls'][9]), d['rack'][2][1], d['footSpot'][0], d['keys']['home'],\n"
+      "          c(d['colours']['balls'][9]), d['rack'][2][1], d['footSpot'][0], "
+      "d['keys']['home'],\n"
       "          d['pageModifiers']['ctrl'], d['pageEvents']['visible']): print(v)\n"
       "print(d['messages']['undone'])\n";
   WriteFile(dir / "read.py", read);
-  const std::string command = "cd " + Quote(dir.Path().string()) +
-                              " && python3 read.py > values.txt 2> errors.txt";
+  const std::string command =
+      "cd " + Quote(dir.Path().string()) + " && python3 read.py > values.txt 2> errors.txt";
   ASSERT_EQ(ShellStatus(command), 0) << ReadFile(dir / "errors.txt");
   const std::string want =
       std::to_string(kClientWidth) + "\n" + std::to_string(kClientHeight) + "\n" +

@@ -89,19 +89,15 @@ TEST_F(History, GameEndingWithTheNineBallReplaysItselfInALoop) {
   // Two full loops of the game at 10 ms resolution.
   Sample(60000);
   const std::vector<Row> expected = {
-      {3, 3, msg::kStrike, true},    // shot 3 rolling
-      {3, 3, msg::kNineBall, false}, // the final position, two seconds
-      {0, 3, msg::kNineBall, true},  // the timer runs again
-      {0, 3, msg::kUndone, false},   // the rack before the break, two seconds
-      {1, 3, msg::kStrike, true},    // the break replayed
-      {1, 3, msg::kUndone, false},   // the start of shot 2
-      {2, 3, msg::kStrike, true},
-      {2, 3, msg::kUndone, false},   // the start of shot 3
-      {3, 3, msg::kStrike, true},
-      {3, 3, msg::kNineBall, false}, // and again from the top
-      {0, 3, msg::kNineBall, true},
-      {0, 3, msg::kUndone, false},
-      {1, 3, msg::kStrike, true},
+      {3, 3, msg::kStrike, true},     // shot 3 rolling
+      {3, 3, msg::kNineBall, false},  // the final position, two seconds
+      {0, 3, msg::kNineBall, true},   // the timer runs again
+      {0, 3, msg::kUndone, false},    // the rack before the break, two seconds
+      {1, 3, msg::kStrike, true},     // the break replayed
+      {1, 3, msg::kUndone, false},    // the start of shot 2
+      {2, 3, msg::kStrike, true},    {2, 3, msg::kUndone, false},    // the start of shot 3
+      {3, 3, msg::kStrike, true},    {3, 3, msg::kNineBall, false},  // and again from the top
+      {0, 3, msg::kNineBall, true},  {0, 3, msg::kUndone, false},   {1, 3, msg::kStrike, true},
   };
   const std::vector<Row> trace = Trace();
   ASSERT_GE(trace.size(), expected.size());

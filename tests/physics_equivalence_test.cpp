@@ -22,8 +22,8 @@
 #include "app/form.h"
 #include "game/state.h"
 #include "physics/physics.h"
-#include "tests/support.h"
 #include "split_mix.h"
+#include "tests/support.h"
 
 namespace tavoren {
 namespace {
@@ -392,8 +392,8 @@ TEST(PhysicsEquivalence, BreaksFromRealRacksMatchThePlainSubstepToRest) {
       ASSERT_TRUE(diff.empty()) << "clock " << clock << ", substep " << substeps << ": " << diff;
       moving = false;
       for (const TBall& b : plainState->Balls) {
-        if (b.OnTable && (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 ||
-                          b.SideSpin != 0.0)) {
+        if (b.OnTable &&
+            (b.VX != 0.0 || b.VY != 0.0 || b.RollX != 0.0 || b.RollY != 0.0 || b.SideSpin != 0.0)) {
           moving = true;
         }
       }

@@ -138,8 +138,8 @@ TEST(PhysicsFriction, RollBelowStoppingSpeedStopsInOneSubstep) {
   struct Case {
     double vx, vy;
   };
-  for (const Case c : {Case{3.9e-7, 0.0}, Case{0.0, -3.99e-7}, Case{2e-7, -3e-7},
-                       Case{-1e-12, 1e-12}}) {
+  for (const Case c :
+       {Case{3.9e-7, 0.0}, Case{0.0, -3.99e-7}, Case{2e-7, -3e-7}, Case{-1e-12, 1e-12}}) {
     SCOPED_TRACE(::testing::Message() << "v = (" << c.vx << ", " << c.vy << ")");
     auto s = EmptyTable();
     s->Balls[4] = Ball(500.0, 300.0, c.vx, c.vy, c.vx, c.vy);
@@ -349,10 +349,10 @@ TEST(PhysicsFriction, SideSpinDecaysLinearlyToExactZero) {
 
 TEST(PhysicsFriction, SideSpinDecaysAlikeSlidingRollingOrResting) {
   auto s = EmptyTable();
-  s->Balls[0] = Ball(100.0, 100.0, 0.0, 0.0, 0.0, 0.0, 0.002);     // resting
-  s->Balls[1] = Ball(100.0, 200.0, 0.05, 0.0, 0.05, 0.0, 0.002);   // rolling
-  s->Balls[2] = Ball(100.0, 300.0, 0.07, 0.0, 0.0, 0.0, 0.002);    // sliding
-  s->Balls[3] = Ball(100.0, 400.0, 0.02, 0.0, -0.03, 0.0, -0.002); // draw, other sense
+  s->Balls[0] = Ball(100.0, 100.0, 0.0, 0.0, 0.0, 0.0, 0.002);      // resting
+  s->Balls[1] = Ball(100.0, 200.0, 0.05, 0.0, 0.05, 0.0, 0.002);    // rolling
+  s->Balls[2] = Ball(100.0, 300.0, 0.07, 0.0, 0.0, 0.0, 0.002);     // sliding
+  s->Balls[3] = Ball(100.0, 400.0, 0.02, 0.0, -0.03, 0.0, -0.002);  // draw, other sense
   int substeps = 0;
   while (s->Balls[0].SideSpin != 0.0 && substeps < 3000) {
     StepPhysics(*s);
@@ -498,8 +498,8 @@ TEST(PhysicsCushion, ReboundsKeepTheirInvariants) {
       {600.0, 434.5, -0.02, 0.09, 0.015}, {700.0, 434.5, 0.2, 0.03, 0.05},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "at (" << c.x << ", " << c.y << ") v = (" << c.vx
-                                    << ", " << c.vy << ") spin " << c.spin);
+    SCOPED_TRACE(::testing::Message() << "at (" << c.x << ", " << c.y << ") v = (" << c.vx << ", "
+                                      << c.vy << ") spin " << c.spin);
     TBall b = Ball(c.x, c.y, c.vx, c.vy, 0.0, 0.0, c.spin);
     bool hit = false;
     CushionStep(b, hit);
@@ -623,12 +623,12 @@ TEST(PhysicsPocket, CornerPocketLimits) {
     double along;
     bool drops;
   };
-  const Case endCases[] = {{56.9, true},    {56.97, true},   {56.98, false}, {57.0, false},
-                           {240.0, false},  {423.0, false},  {423.02, false}, {423.03, true},
-                           {423.1, true},   {50.0, true},    {430.0, true}};
-  const Case sideCases[] = {{56.9, true},    {56.97, true},   {56.98, false}, {57.0, false},
-                            {300.0, false},  {823.0, false},  {823.02, false}, {823.03, true},
-                            {823.1, true},   {50.0, true},    {830.0, true}};
+  const Case endCases[] = {{56.9, true},   {56.97, true},  {56.98, false},  {57.0, false},
+                           {240.0, false}, {423.0, false}, {423.02, false}, {423.03, true},
+                           {423.1, true},  {50.0, true},   {430.0, true}};
+  const Case sideCases[] = {{56.9, true},   {56.97, true},  {56.98, false},  {57.0, false},
+                            {300.0, false}, {823.0, false}, {823.02, false}, {823.03, true},
+                            {823.1, true},  {50.0, true},   {830.0, true}};
   for (Cushion c : {Cushion::kLeft, Cushion::kRight}) {
     for (const Case& k : endCases) {
       SCOPED_TRACE(::testing::Message() << Name(c) << " cushion at " << k.along);
@@ -653,18 +653,15 @@ TEST(PhysicsPocket, SidePocketWindowFollowsTheSlope) {
     bool drops;
   };
   const Case cases[] = {
-      {0.0, 434.0, false},   {0.0, 434.01, true},   {0.0, 440.0, true},
-      {0.0, 445.99, true},   {0.0, 446.0, false},   {0.0, 420.0, false},
-      {0.5, 431.0, false},   {0.5, 431.01, true},   {0.5, 442.99, true},
-      {0.5, 443.0, false},   {-0.5, 437.0, false},  {-0.5, 437.01, true},
-      {-0.5, 448.99, true},  {-0.5, 449.0, false},  {1.0, 428.0, false},
-      {1.0, 428.01, true},   {1.0, 439.99, true},   {1.0, 440.0, false},
-      {-1.0, 440.0, false},  {-1.0, 440.01, true},  {-1.0, 451.99, true},
-      {-1.0, 452.0, false},  {2.0, 428.0, false},   {2.0, 428.01, true},
-      {2.0, 433.99, true},   {2.0, 434.0, false},   {-2.0, 446.0, false},
-      {-2.0, 446.01, true},  {-2.0, 451.99, true},  {-2.0, 452.0, false},
-      {2.5, 428.01, true},   {2.5, 430.99, true},   {2.5, 431.0, false},
-      {-2.5, 449.01, true},  {-2.5, 451.99, true},  {-2.5, 449.0, false},
+      {0.0, 434.0, false},  {0.0, 434.01, true},  {0.0, 440.0, true},   {0.0, 445.99, true},
+      {0.0, 446.0, false},  {0.0, 420.0, false},  {0.5, 431.0, false},  {0.5, 431.01, true},
+      {0.5, 442.99, true},  {0.5, 443.0, false},  {-0.5, 437.0, false}, {-0.5, 437.01, true},
+      {-0.5, 448.99, true}, {-0.5, 449.0, false}, {1.0, 428.0, false},  {1.0, 428.01, true},
+      {1.0, 439.99, true},  {1.0, 440.0, false},  {-1.0, 440.0, false}, {-1.0, 440.01, true},
+      {-1.0, 451.99, true}, {-1.0, 452.0, false}, {2.0, 428.0, false},  {2.0, 428.01, true},
+      {2.0, 433.99, true},  {2.0, 434.0, false},  {-2.0, 446.0, false}, {-2.0, 446.01, true},
+      {-2.0, 451.99, true}, {-2.0, 452.0, false}, {2.5, 428.01, true},  {2.5, 430.99, true},
+      {2.5, 431.0, false},  {-2.5, 449.01, true}, {-2.5, 451.99, true}, {-2.5, 449.0, false},
   };
   for (Cushion c : {Cushion::kTop, Cushion::kBottom}) {
     for (const Case& k : cases) {
@@ -814,8 +811,8 @@ TEST(PhysicsCollision, HeadOnHitPassesTheVelocityOn) {
     auto s = EmptyTable();
     const double nx = 0.6, ny = 0.8, tx = -0.8, ty = 0.6;
     s->Balls[4] = Ball(300.0, 240.0, 0.1 * nx + 0.02 * tx, 0.1 * ny + 0.02 * ty);
-    s->Balls[6] = Ball(300.0 + 11.5 * nx, 240.0 + 11.5 * ny, -0.05 * nx - 0.01 * tx,
-                       -0.05 * ny - 0.01 * ty);
+    s->Balls[6] =
+        Ball(300.0 + 11.5 * nx, 240.0 + 11.5 * ny, -0.05 * nx - 0.01 * tx, -0.05 * ny - 0.01 * ty);
     CollisionPhase(*s);
     EXPECT_NEAR(s->Balls[4].VX, -0.05 * nx + 0.02 * tx, 1e-15);
     EXPECT_NEAR(s->Balls[4].VY, -0.05 * ny + 0.02 * ty, 1e-15);
@@ -920,11 +917,11 @@ TEST(PhysicsCollision, CueBallMeetingTwoBallsAtOnce) {
     double secondDx;
     bool legal;
   };
-  for (const Case c : {Case{3, 7, 3, 10.0, true}, Case{3, 7, 7, 10.0, false},
-                       Case{1, 2, 1, 10.0, true}, Case{3, 7, 3, 9.5, true},
-                       Case{1, 9, 9, 9.5, false}}) {
+  for (const Case c :
+       {Case{3, 7, 3, 10.0, true}, Case{3, 7, 7, 10.0, false}, Case{1, 2, 1, 10.0, true},
+        Case{3, 7, 3, 9.5, true}, Case{1, 9, 9, 9.5, false}}) {
     SCOPED_TRACE(::testing::Message() << "balls " << c.first << ", " << c.second << ", target "
-                                    << c.target << ", second at dx " << c.secondDx);
+                                      << c.target << ", second at dx " << c.secondDx);
     auto s = EmptyTable();
     s->TargetBall = c.target;
     s->Balls[0] = Ball(300.0, 240.0, 0.1, 0.0);

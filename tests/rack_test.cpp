@@ -41,7 +41,9 @@ class Session {
   std::unique_ptr<HeadlessPlatform> p_;
 };
 
-void ExpectRackFromClock(const TForm1& f, std::uint32_t clock) { EXPECT_EQ(RackDiffers(f.Balls, clock), ""); }
+void ExpectRackFromClock(const TForm1& f, std::uint32_t clock) {
+  EXPECT_EQ(RackDiffers(f.Balls, clock), "");
+}
 
 // ---------------------------------------------------------------------------
 
@@ -95,8 +97,8 @@ TEST(Rack, CoordinatesComeFromTheClockDrawByDraw) {
     EXPECT_EQ(s.F().Balls[9].Y, 0x1.e06af21922p+7);
   }
   // And every coordinate of a spread of racks.
-  for (std::uint32_t clock : {0u, 1u, 40u, 12345u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu,
-                              0xFFFFFFFFu, 2166136261u}) {
+  for (std::uint32_t clock :
+       {0u, 1u, 40u, 12345u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu, 2166136261u}) {
     Session s;
     s.Play("clock " + std::to_string(clock) + "\nshow\n");
     ExpectRackFromClock(s.F(), clock);
@@ -201,7 +203,8 @@ std::uint32_t FindOverlappingRack() {
   for (std::uint32_t clock = 0;; ++clock) {
     const testing::Rack r = testing::RackFromClock(clock);
     for (const auto& pr : pairs) {
-      const double dx = r.balls[pr[0]].X - r.balls[pr[1]].X, dy = r.balls[pr[0]].Y - r.balls[pr[1]].Y;
+      const double dx = r.balls[pr[0]].X - r.balls[pr[1]].X,
+                   dy = r.balls[pr[0]].Y - r.balls[pr[1]].Y;
       if (dx * dx + dy * dy < 11.5 * 11.5) return clock;
     }
   }
@@ -295,8 +298,9 @@ TEST(KeyGuards, HomeWhileBallsMoveKeepsTheTimersBeat) {
 // them runs (so the driver prints no state after them either).
 TEST(KeyGuards, EscAndTheCloseBoxEndTheRun) {
   // While aiming, while balls move, before the first tick; then the close box.
-  for (const char* script : {"clock 3\nshow\nsettle\nkey 27\n", "clock 3\nshow\nsettle\nkey 13\nwait 100\nkey 27\n",
-                             "clock 3\nshow\nkey 27\n", "clock 3\nshow\nsettle\nclose\n"}) {
+  for (const char* script :
+       {"clock 3\nshow\nsettle\nkey 27\n", "clock 3\nshow\nsettle\nkey 13\nwait 100\nkey 27\n",
+        "clock 3\nshow\nkey 27\n", "clock 3\nshow\nsettle\nclose\n"}) {
     Session s;
     s.Play(std::string(script) + "key 36\nshow\n");
     EXPECT_TRUE(s.P().Closed()) << script;
@@ -308,8 +312,8 @@ TEST(KeyGuards, EscAndTheCloseBoxEndTheRun) {
 TEST(KeyGuards, OtherKeysDoNothing) {
   // Codes next to the four that mean something, and the same codes with
   // high bits set, which must not be taken for them.
-  const int keys[] = {0, 1, 7, 9, 10, 12, 14, 26, 28, 32, 35, 37, 46, 65, 112, 255,
-                      264, 269, 283, 292, 0x0D0D, 0xFF08, 0xFF1B, 65535};
+  const int keys[] = {0,  1,  7,   9,   10,  12,  14,  26,  28,     32,     35,     37,
+                      46, 65, 112, 255, 264, 269, 283, 292, 0x0D0D, 0xFF08, 0xFF1B, 65535};
   std::string script;
   for (int k : keys) script += "key " + std::to_string(k) + "\n";
   // A shot recorded, undone and fired again, so that Backspace would act.

@@ -45,8 +45,8 @@ void ExpectRuns(const Framebuffer& fb, int row, const std::vector<Run>& runs,
     for (int x = r.from; x <= r.to; ++x) {
       if (fb.Pixel(x, row) != r.colour) {
         ADD_FAILURE() << where << ": row " << row << " column " << x << " is "
-                      << Hex(fb.Pixel(x, row)) << ", want " << Hex(r.colour) << " (run "
-                      << r.from << ".." << r.to << ")";
+                      << Hex(fb.Pixel(x, row)) << ", want " << Hex(r.colour) << " (run " << r.from
+                      << ".." << r.to << ")";
         return;
       }
     }
@@ -176,10 +176,10 @@ TEST(FillSpan, EndsInEitherOrderAndEqualEnds) {
 
 TEST(FillSpan, ClippedAtTheClientEdgesAndThePanel) {
   auto fb = std::make_unique<Framebuffer>();
-  FillSpan(*fb, 10, -5, 3, kWhite);               // starts left of the window
-  FillSpan(*fb, 20, 1010, 1100, kWhite);          // runs past the right edge
-  FillSpan(*fb, 30, -100, -1, kWhite);            // wholly left of it
-  FillSpan(*fb, 40, 1016, 2000, kWhite);          // wholly right of it
+  FillSpan(*fb, 10, -5, 3, kWhite);                // starts left of the window
+  FillSpan(*fb, 20, 1010, 1100, kWhite);           // runs past the right edge
+  FillSpan(*fb, 30, -100, -1, kWhite);             // wholly left of it
+  FillSpan(*fb, 40, 1016, 2000, kWhite);           // wholly right of it
   FillSpan(*fb, -1, 0, kClientWidth - 1, kWhite);  // above the window
   FillSpan(*fb, -500, 0, kClientWidth - 1, kWhite);
   for (int row = kPanelTop; row <= 880; ++row) FillSpan(*fb, row, 0, kClientWidth - 1, kWhite);
@@ -231,7 +231,11 @@ const std::vector<std::pair<int, std::vector<Run>>> kCornerRows = {
 const std::vector<std::pair<int, std::vector<Run>>> kMiddleRows = {
     {31, {{400, 427, kRail}, {428, 452, kBlack}, {453, 480, kRail}}},
     {39,
-     {{400, 427, kRail}, {428, 430, kGreen}, {431, 449, kBlack}, {450, 452, kGreen}, {453, 480, kRail}}},
+     {{400, 427, kRail},
+      {428, 430, kGreen},
+      {431, 449, kBlack},
+      {450, 452, kGreen},
+      {453, 480, kRail}}},
 };
 
 std::vector<Run> MirrorColumns(const std::vector<Run>& runs) {
@@ -283,10 +287,14 @@ TEST(TablePicture, SymmetricFourColoursAndSpotsWithoutBalls) {
   ExpectRuns(*fb, 479, {{0, 880, kRail}}, "last row above the panel");
   // The spots: radius 2 discs at 240, 440 and 640 on rows 238..242.
   for (int spot : {240, 440, 640}) {
-    ExpectRuns(*fb, 240, {{spot - 3, spot - 3, kGreen}, {spot - 2, spot + 2, kGrey},
-                          {spot + 3, spot + 3, kGreen}}, "spot centre row");
-    ExpectRuns(*fb, 238, {{spot - 2, spot - 2, kGreen}, {spot - 1, spot + 1, kGrey},
-                          {spot + 2, spot + 2, kGreen}}, "spot top row");
+    ExpectRuns(
+        *fb, 240,
+        {{spot - 3, spot - 3, kGreen}, {spot - 2, spot + 2, kGrey}, {spot + 3, spot + 3, kGreen}},
+        "spot centre row");
+    ExpectRuns(
+        *fb, 238,
+        {{spot - 2, spot - 2, kGreen}, {spot - 1, spot + 1, kGrey}, {spot + 2, spot + 2, kGreen}},
+        "spot top row");
     ExpectRuns(*fb, 237, {{spot - 3, spot + 3, kGreen}}, "above the spot");
     ExpectRuns(*fb, 243, {{spot - 3, spot + 3, kGreen}}, "below the spot");
   }
@@ -325,7 +333,8 @@ TEST(TablePicture, BallOffTheTableIsNotPainted) {
   auto want = PaintedTable(*empty);
   auto got = PaintedTable(*s);
   for (int y = 0; y < kPanelTop; ++y) {
-    for (int x = 0; x < kClientWidth; ++x) ASSERT_EQ(got->Pixel(x, y), want->Pixel(x, y)) << x << "," << y;
+    for (int x = 0; x < kClientWidth; ++x)
+      ASSERT_EQ(got->Pixel(x, y), want->Pixel(x, y)) << x << "," << y;
   }
 }
 
@@ -339,8 +348,12 @@ TEST(TablePicture, BallsHideSpotsAndHigherNumbersLieOnTop) {
     for (int x = 438; x <= 442; ++x) EXPECT_EQ(fb->Pixel(x, y), kWhite) << x << "," << y;
   }
   // Ball 8 (black) is painted after ball 5 (orange) on every shared row.
-  ExpectRuns(*fb, 240, {{633, 633, kGreen}, {634, 639, colors::kBall[5]},
-                        {640, 652, colors::kBall[8]}, {653, 653, kGreen}}, "overlap");
+  ExpectRuns(*fb, 240,
+             {{633, 633, kGreen},
+              {634, 639, colors::kBall[5]},
+              {640, 652, colors::kBall[8]},
+              {653, 653, kGreen}},
+             "overlap");
   EXPECT_EQ(CountColour(*fb, kGrey), 5 + 5 + 5 + 3 + 3);  // only the head spot shows
 }
 
@@ -362,7 +375,8 @@ TEST(TablePicture, BallsAreCutOffStraightAtTheCushionRows) {
 // The damaged rows as runs [top, bottom).
 std::vector<std::pair<int, int>> DamageRuns(Framebuffer& fb) {
   std::vector<std::pair<int, int>> runs;
-  fb.TakeDamage().ForEachRun([&](int top, int bottom, int, int) { runs.emplace_back(top, bottom); });
+  fb.TakeDamage().ForEachRun(
+      [&](int top, int bottom, int, int) { runs.emplace_back(top, bottom); });
   return runs;
 }
 
@@ -389,7 +403,7 @@ TEST(TablePicture, RepaintsOnlyTheRowsWhereSomethingChanged) {
   s->Balls[2].X = 600.4;  // the same pixel
   paintBoth();
   EXPECT_EQ(DamageRuns(*fb), (Runs{{94, 110}}));
-  s->Balls[2].OnTable = false;  // pocketed: its rows show cloth again
+  s->Balls[2].OnTable = false;             // pocketed: its rows show cloth again
   fb->DrawLine(100, 200, 120, 202, kRed);  // the aim guide over the cloth
   FillSpan(*fb, 50, 0, 39, kRail);         // a rail beside the cloth
   FillSpan(*fb, 60, 900, 950, kBlue);      // the control strip
@@ -398,7 +412,8 @@ TEST(TablePicture, RepaintsOnlyTheRowsWhereSomethingChanged) {
   fb->TakeDamage();
   paintBoth();
   EXPECT_EQ(DamageRuns(*fb), (Runs{{200, 203}, {294, 307}}));
-  EXPECT_EQ(std::memcmp(fb->Pixels(), whole->Pixels(), sizeof(TColor) * kClientWidth * kClientHeight), 0);
+  EXPECT_EQ(
+      std::memcmp(fb->Pixels(), whole->Pixels(), sizeof(TColor) * kClientWidth * kClientHeight), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -420,7 +435,8 @@ struct GuideCase {
 TEST(AimGuide, FullHitContinuesTheAimThroughTheTarget) {
   GuideCase g(240.0, 240.0, 640.0, 240.0, 400.0, 0.0);
   g.Paint();
-  ExpectRuns(*g.fb, 240, {{239, 239, kUnpainted}, {240, 639, kRed}, {640, 1015, kWhite}}, "row 240");
+  ExpectRuns(*g.fb, 240, {{239, 239, kUnpainted}, {240, 639, kRed}, {640, 1015, kWhite}},
+             "row 240");
   EXPECT_EQ(CountColour(*g.fb, kRed), 400);
   EXPECT_EQ(CountColour(*g.fb, kWhite), 1016 - 640);
 }
@@ -528,8 +544,10 @@ TEST(ControlStrip, PlainBlueWhileTheTimerRuns) {
 void ExpectBar(const Framebuffer& fb, int firstWhite, const std::string& what) {
   for (int y = 0; y < kPanelTop; ++y) {
     TColor want = kBlue;
-    if (y <= 440 && y >= firstWhite) want = kWhite;
-    else if (y >= 40 && y <= 440) want = kBlack;
+    if (y <= 440 && y >= firstWhite)
+      want = kWhite;
+    else if (y >= 40 && y <= 440)
+      want = kBlack;
     ExpectRuns(fb, y, {{995, 995, kBlue}, {996, 1012, want}, {1013, 1015, kBlue}}, what);
   }
 }
@@ -553,8 +571,8 @@ TEST(ControlStrip, PowerBarLevels) {
 // The line stepped pixel by pixel over the whole plane, with nothing cut
 // away: what DrawLine must paint of it is exactly the part inside the
 // drawing area.
-void WholeLine(Framebuffer& fb, std::int64_t x0, std::int64_t y0, std::int64_t x1,
-               std::int64_t y1, TColor colour) {
+void WholeLine(Framebuffer& fb, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+               TColor colour) {
   const std::int64_t dx = std::llabs(x1 - x0), dy = -std::llabs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
   std::int64_t err = dx + dy, x = x0, y = y0;
@@ -594,7 +612,8 @@ TEST(DrawLine, CutLinesKeepThePixelsOfTheWholeLine) {
     got->DrawLine(x0, y0, x1, y1, kRed);
     WholeLine(*want, x0, y0, x1, y1, kRed);
     crossing += !want->TakeDamage().Empty();
-    if (std::memcmp(got->Pixels(), want->Pixels(), sizeof(TColor) * kClientWidth * kClientHeight) == 0) {
+    if (std::memcmp(got->Pixels(), want->Pixels(), sizeof(TColor) * kClientWidth * kClientHeight) ==
+        0) {
       // Both back to a bare client area for the next line.
       got->DrawLine(x0, y0, x1, y1, kUnpainted);
       WholeLine(*want, x0, y0, x1, y1, kUnpainted);
@@ -620,11 +639,8 @@ TEST(DrawLine, FarEndsKeepTheTrueSlope) {
     std::int64_t x0, y0, x1, y1;
   } cases[] = {
       {440, 240, -20000000, 10000000},  // the slope -1/2 that clamping each end broke
-      {440, 240, far, far / 3},
-      {440, 240, -far / 7, -far},
-      {-far, 100, far, 300},
-      {300, -far, 700, far},
-      {-far, -far + 5, far, far - 3},
+      {440, 240, far, far / 3},        {440, 240, -far / 7, -far},     {-far, 100, far, 300},
+      {300, -far, 700, far},           {-far, -far + 5, far, far - 3},
   };
   for (const Case& c : cases) {
     auto fb = std::make_unique<Framebuffer>();
@@ -703,8 +719,13 @@ TEST(ControlStrip, SpinDiscAndMarker) {
   ExpectMarkerAt(*Strip(0.0, 0.6, 0.08, false), 930, 222, "spin (0, 0.6)");
   // Red wins over the white disc on the rows they share; the disc shows
   // beside the marker.
-  ExpectRuns(*centre, 240, {{899, 899, kBlue}, {900, 926, kWhite}, {927, 933, kRed},
-                            {934, 960, kWhite}, {961, 961, kBlue}}, "marker row");
+  ExpectRuns(*centre, 240,
+             {{899, 899, kBlue},
+              {900, 926, kWhite},
+              {927, 933, kRed},
+              {934, 960, kWhite},
+              {961, 961, kBlue}},
+             "marker row");
   // The disc itself: radius 30 around (930, 240), 61 wide on rows 235..245.
   ExpectRuns(*centre, 235, {{899, 899, kBlue}, {900, 960, kWhite}, {961, 961, kBlue}}, "disc");
   ExpectRuns(*centre, 210, {{924, 924, kBlue}, {925, 935, kWhite}, {936, 936, kBlue}}, "disc top");

@@ -51,7 +51,8 @@ TEST_F(ShotInput, PowerFollowsTheClampedRow) {
   const struct {
     int row;
     double power;
-  } cases[] = {{0, 0.2}, {40, 0.2}, {240, 0.1}, {440, 0.0}, {480, 0.0}, {-100000, 0.2}, {340, 0.05}};
+  } cases[] = {{0, 0.2},   {40, 0.2},      {240, 0.1}, {440, 0.0},
+               {480, 0.0}, {-100000, 0.2}, {340, 0.05}};
   for (const auto& c : cases) {
     Play("drag 1000 " + std::to_string(c.row) + "\n");
     EXPECT_DOUBLE_EQ(f.Power, c.power) << "row " << c.row;
@@ -160,12 +161,11 @@ TEST_P(Strike, TurnsSettingsIntoTheCueBallsMotion) {
   EXPECT_EQ(f.Canvas.Pixel(930, 240), colors::kStrip);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, Strike,
-    ::testing::Values(StrikeCase{3, 4, 0, 0, 0.2, 0.12, 0.16, 0, 0, 0},
-                      StrikeCase{1, 0, 0, 0.6, 0.2, 0.128, 0, 0.12, 0, 0},
-                      StrikeCase{1, 0, -0.6, 0, 0.2, 0.128, 0, 0, 0, -0.12},
-                      StrikeCase{0, -2, 0, -0.3, 0.1, 0, -0.091, 0, 0.03, 0}));
+INSTANTIATE_TEST_SUITE_P(Examples, Strike,
+                         ::testing::Values(StrikeCase{3, 4, 0, 0, 0.2, 0.12, 0.16, 0, 0, 0},
+                                           StrikeCase{1, 0, 0, 0.6, 0.2, 0.128, 0, 0.12, 0, 0},
+                                           StrikeCase{1, 0, -0.6, 0, 0.2, 0.128, 0, 0, 0, -0.12},
+                                           StrikeCase{0, -2, 0, -0.3, 0.1, 0, -0.091, 0, 0.03, 0}));
 
 TEST_F(ShotInput, EnterWithAZeroLengthAimDoesNothing) {
   Rack();
@@ -253,7 +253,7 @@ TEST_F(Judgement, ScratchWithTheLastObjectBallIsNoGameOver) {
 
 TEST_F(Judgement, WrongFirstContactAndNoCushion) {
   Rack();
-  EndOfShot(f, false, true);  // no contact at all, or a wrong ball first
+  EndOfShot(f, false, true);   // no contact at all, or a wrong ball first
   f.Balls[1].OnTable = false;  // even with the target pocketed
   EXPECT_FALSE(f.CheckShotEnd());
   EXPECT_EQ(Panel(), msg::kWrongFirst);

@@ -39,8 +39,9 @@ inline std::string ShotDifference(const TSnapshot& a, const TSnapshot& b) {
   for (int i = 0; i < 10; ++i) {
     if (!SameBall(a.Balls[i], b.Balls[i])) return "ball " + std::to_string(i);
   }
-  if (!SameDouble(a.SpinX, b.SpinX) || !SameDouble(a.SpinY, b.SpinY) || !SameDouble(a.AimX, b.AimX) ||
-      !SameDouble(a.AimY, b.AimY) || !SameDouble(a.Power, b.Power) || a.TargetBall != b.TargetBall) {
+  if (!SameDouble(a.SpinX, b.SpinX) || !SameDouble(a.SpinY, b.SpinY) ||
+      !SameDouble(a.AimX, b.AimX) || !SameDouble(a.AimY, b.AimY) || !SameDouble(a.Power, b.Power) ||
+      a.TargetBall != b.TargetBall) {
     return "the shot settings";
   }
   return "";
@@ -110,8 +111,8 @@ inline std::string RackDiffers(const TBall (&balls)[10], std::uint32_t clock) {
     const TBall& b = balls[i];
     if (b.OnTable != want.balls[i].OnTable || b.Color != want.balls[i].Color ||
         !SameDouble(b.X, want.balls[i].X) || !SameDouble(b.Y, want.balls[i].Y) || !AtRest(b)) {
-      return "ball " + std::to_string(i) + " is not where the rack of clock " + std::to_string(clock) +
-             " puts it";
+      return "ball " + std::to_string(i) + " is not where the rack of clock " +
+             std::to_string(clock) + " puts it";
     }
   }
   return "";

@@ -6,11 +6,10 @@
 //
 // Announcing a key (or a `show`): the script puts a `state` line right
 // before the `key` line, and the checker is given the key codes of those
-// announced keys in script order, kShow standing for a `show`. A `state` line and the command after it are always handled
-// back to back, so the snapshot taken at `state` is the table just before
-// the key, and the next handler to finish is that key's. (tavoren-headless
-// prints a state block for each such line, which helps when a failing
-// script is replayed by hand.)
+// announced keys in script order, kShow standing for a `show`. A `state` line and the command after
+// it are always handled back to back, so the snapshot taken at `state` is the table just before the
+// key, and the next handler to finish is that key's. (tavoren-headless prints a state block for
+// each such line, which helps when a failing script is replayed by hand.)
 #pragma once
 
 #include <cmath>
@@ -48,15 +47,15 @@ inline bool Is(const char* shown, const char* text) { return std::strcmp(shown, 
 struct Coverage {
   long handlers = 0;
   long ticks = 0;
-  long strikes = 0;        // announced Enters that fired a shot
-  long undos = 0;          // announced Backspaces that restored a shot start
-  long homeTicks = 0;      // first ticks after a top-level Home, checked
-  long fouls = 0;          // shots judged a foul
-  long legalEnds = 0;      // shots that ended without a foul, game not over
-  long gameOvers = 0;      // shots that ended a game (replays included)
-  long nestedHandlers = 0; // handlers that ran inside a replay pause
+  long strikes = 0;         // announced Enters that fired a shot
+  long undos = 0;           // announced Backspaces that restored a shot start
+  long homeTicks = 0;       // first ticks after a top-level Home, checked
+  long fouls = 0;           // shots judged a foul
+  long legalEnds = 0;       // shots that ended without a foul, game not over
+  long gameOvers = 0;       // shots that ended a game (replays included)
+  long nestedHandlers = 0;  // handlers that ran inside a replay pause
   int deepestNesting = 0;
-  int mostRecorded = 0;    // highest HistoryLast seen
+  int mostRecorded = 0;  // highest HistoryLast seen
 
   void Add(const Coverage& o) {
     handlers += o.handlers;
@@ -196,7 +195,8 @@ class Checker : public headless::Observer {
       const TBall& b = f_.Balls[i];
       const double v[7] = {b.X, b.Y, b.VX, b.VY, b.RollX, b.RollY, b.SideSpin};
       for (double x : v) {
-        if (!std::isfinite(x)) return Fail("ball " + std::to_string(i) + " has a field that is not finite");
+        if (!std::isfinite(x))
+          return Fail("ball " + std::to_string(i) + " has a field that is not finite");
       }
       if (b.OnTable && !(b.X >= 0.0 && b.X <= 880.0 && b.Y >= 0.0 && b.Y <= 480.0)) {
         return Fail("ball " + std::to_string(i) + " is on the table outside it at (" +
@@ -211,14 +211,16 @@ class Checker : public headless::Observer {
     if (!(f_.SpinX * f_.SpinX + f_.SpinY * f_.SpinY <= 0.36 + 1e-12)) {
       return Fail("spin offset beyond 0.6");
     }
-    if (!(0 <= f_.HistoryPos && f_.HistoryPos <= f_.HistoryLast && f_.HistoryLast <= kHistorySize)) {
+    if (!(0 <= f_.HistoryPos && f_.HistoryPos <= f_.HistoryLast &&
+          f_.HistoryLast <= kHistorySize)) {
       return Fail("history counters out of order");
     }
     if (!shown_) {
       // Before the first rack nothing is on the table and nothing counts.
       for (const TBall& b : f_.Balls) shown_ = shown_ || b.OnTable;
       if (!shown_) {
-        if (f_.TargetBall != 0 || f_.HistoryLast != 0) return Fail("state changed before the first rack");
+        if (f_.TargetBall != 0 || f_.HistoryLast != 0)
+          return Fail("state changed before the first rack");
         return;
       }
     }
@@ -234,11 +236,12 @@ class Checker : public headless::Observer {
       int lowest = 1;
       while (lowest <= 9 && !f_.Balls[lowest].OnTable) ++lowest;
       if (f_.TargetBall != lowest) {
-        return Fail("aiming at target " + std::to_string(f_.TargetBall) + " while the lowest ball is " +
-                    std::to_string(lowest));
+        return Fail("aiming at target " + std::to_string(f_.TargetBall) +
+                    " while the lowest ball is " + std::to_string(lowest));
       }
       const char* p = f_.PanelForMsg.Caption();
-      if (!Is(p, msg::kAiming) && !Is(p, msg::kUndone) && !Is(p, msg::kNineBall) && !Is(p, msg::kCleared)) {
+      if (!Is(p, msg::kAiming) && !Is(p, msg::kUndone) && !Is(p, msg::kNineBall) &&
+          !Is(p, msg::kCleared)) {
         return Fail(std::string("aiming with the message: ") + p);
       }
     }
@@ -255,15 +258,9 @@ class Checker : public headless::Observer {
         CheckUndo();
         return;
       case kShow:
-      case vk::kHome:
-        CheckHome();
-        return;
-      case vk::kReturn:
-        CheckEnter();
-        return;
-      default:
-        Unchanged(b, ("key " + std::to_string(key_)).c_str());
-        return;
+      case vk::kHome: CheckHome(); return;
+      case vk::kReturn: CheckEnter(); return;
+      default: Unchanged(b, ("key " + std::to_string(key_)).c_str()); return;
     }
   }
 
@@ -276,10 +273,12 @@ class Checker : public headless::Observer {
     }
     const std::string restored = ShotDifference(f_.HistoryEntry(b.pos), f_.Shot());
     if (!restored.empty()) return Fail("Backspace did not restore " + restored);
-    if (f_.FirstContactSeen != b.first || f_.LegalFirstHit != b.legal || f_.CushionHit != b.cushion) {
+    if (f_.FirstContactSeen != b.first || f_.LegalFirstHit != b.legal ||
+        f_.CushionHit != b.cushion) {
       return Fail("Backspace touched the per-shot flags");
     }
-    if (!Is(f_.PanelForMsg.Caption(), msg::kUndone)) return Fail("Backspace did not show the undo text");
+    if (!Is(f_.PanelForMsg.Caption(), msg::kUndone))
+      return Fail("Backspace did not show the undo text");
   }
 
   bool IsRack(std::uint32_t clock) const { return testing::RackDiffers(f_.Balls, clock).empty(); }
@@ -291,8 +290,10 @@ class Checker : public headless::Observer {
     if (f_.TargetBall != 1 || f_.Power != 0.4 || f_.AimX != 400.0 || f_.AimY != 0.0) {
       return Fail(what + " did not set up the break");
     }
-    if (!f_.LegalFirstHit || !f_.CushionHit) return Fail(what + " did not arm the rack's first judgement");
-    if (!IsRack(platform_.ClockReading())) return Fail(what + " did not rack the balls the clock gives");
+    if (!f_.LegalFirstHit || !f_.CushionHit)
+      return Fail(what + " did not arm the rack's first judgement");
+    if (!IsRack(platform_.ClockReading()))
+      return Fail(what + " did not rack the balls the clock gives");
     if (depthAtKey_ == 0) {
       // At top level nothing but another Home can change the table before
       // the rack's first tick, which must then judge it and aim at ball 1.
@@ -303,8 +304,10 @@ class Checker : public headless::Observer {
 
   void CheckFirstTickAfterHome() {
     ++coverage_.homeTicks;
-    if (f_.TimerForCycle.Enabled()) return Fail("the rack's first tick did not bring the aiming mode");
-    if (!Is(f_.PanelForMsg.Caption(), msg::kAiming)) return Fail("the rack's first tick did not show the aiming text");
+    if (f_.TimerForCycle.Enabled())
+      return Fail("the rack's first tick did not bring the aiming mode");
+    if (!Is(f_.PanelForMsg.Caption(), msg::kAiming))
+      return Fail("the rack's first tick did not show the aiming text");
     if (!IsRack(homeClock_)) return Fail("the rack's first tick moved a ball");
     if (f_.TargetBall != 1 || f_.HistoryPos != 0 || f_.HistoryLast != 0) {
       return Fail("the rack's first tick changed the target or the history");
@@ -327,19 +330,24 @@ class Checker : public headless::Observer {
     ++coverage_.strikes;
     if (!f_.TimerForCycle.Enabled()) return Fail("Enter did not start the shot");
     if (f_.Power != 0.08) return Fail("Enter did not leave the power at 0.08");
-    if (f_.FirstContactSeen || f_.LegalFirstHit || f_.CushionHit) return Fail("Enter did not clear the flags");
-    if (!Is(f_.PanelForMsg.Caption(), msg::kStrike)) return Fail("Enter did not show the strike text");
+    if (f_.FirstContactSeen || f_.LegalFirstHit || f_.CushionHit)
+      return Fail("Enter did not clear the flags");
+    if (!Is(f_.PanelForMsg.Caption(), msg::kStrike))
+      return Fail("Enter did not show the strike text");
     const int pos = b.pos < kHistorySize ? b.pos + 1 : b.pos;
     const int last = b.last > pos ? b.last : pos;
-    if (f_.HistoryPos != pos || f_.HistoryLast != last) return Fail("Enter recorded the shot in the wrong place");
+    if (f_.HistoryPos != pos || f_.HistoryLast != last)
+      return Fail("Enter recorded the shot in the wrong place");
     if (b.pos < kHistorySize) {
       const std::string recorded = ShotDifference(b.shot, f_.HistoryEntry(pos));
       if (!recorded.empty()) return Fail("Enter recorded " + recorded + " wrongly");
     }
     for (int i = 1; i < 10; ++i) {
-      if (!SameBall(b.shot.Balls[i], f_.Balls[i])) return Fail("Enter moved ball " + std::to_string(i));
+      if (!SameBall(b.shot.Balls[i], f_.Balls[i]))
+        return Fail("Enter moved ball " + std::to_string(i));
     }
-    if (!SameDouble(b.shot.Balls[0].X, f_.Balls[0].X) || !SameDouble(b.shot.Balls[0].Y, f_.Balls[0].Y)) {
+    if (!SameDouble(b.shot.Balls[0].X, f_.Balls[0].X) ||
+        !SameDouble(b.shot.Balls[0].Y, f_.Balls[0].Y)) {
       return Fail("Enter moved the cue ball");
     }
   }
@@ -426,7 +434,8 @@ inline std::string RunChecked(const Script& script, Coverage* coverage = nullptr
 // hashed again.
 class PictureLog final : public headless::Observer {
  public:
-  PictureLog(Framebuffer& fb, std::vector<std::uint64_t>* record, const std::vector<std::uint64_t>* expect)
+  PictureLog(Framebuffer& fb, std::vector<std::uint64_t>* record,
+             const std::vector<std::uint64_t>* expect)
       : fb_(fb), record_(record), expect_(expect), rows_(std::make_unique<Rows>()) {
     for (int y = 0; y < kPanelTop; ++y) {
       hashes_[y] = HashRow(y, rows_->pixels[y]);
@@ -502,9 +511,11 @@ inline std::string PaintingDiffers(const std::vector<headless::Command>& script)
   game->Run(script, &checker);
   if (checker.FirstDifference() >= 0) {
     return "the picture differs from the whole repaint after handler " +
-           std::to_string(checker.FirstDifference() + 1) + " of " + std::to_string(reference.size());
+           std::to_string(checker.FirstDifference() + 1) + " of " +
+           std::to_string(reference.size());
   }
-  if (checker.Handlers() != reference.size()) return "the two runs ran different numbers of handlers";
+  if (checker.Handlers() != reference.size())
+    return "the two runs ran different numbers of handlers";
   if (std::memcmp(whole->Form().Canvas.Pixels(), game->Form().Canvas.Pixels(),
                   sizeof(TColor) * kClientWidth * kClientHeight) != 0) {
     return "the last pictures differ";

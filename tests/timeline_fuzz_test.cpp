@@ -56,20 +56,24 @@ constexpr int kBlocks = 8;  // the default seeds run as this many tests
 // readings 0 to 3000 (about one in sixteen ends the game). Should the
 // physics ever change, look for them again: the coverage check of the seed
 // blocks fails once these breaks stop ending games.
-constexpr std::uint32_t kNineOnTheBreak[] = {1, 14, 22, 31, 34, 37, 55, 71, 93, 106, 115, 120, 141, 143, 144, 148};
+constexpr std::uint32_t kNineOnTheBreak[] = {1,  14,  22,  31,  34,  37,  55,  71,
+                                             93, 106, 115, 120, 141, 143, 144, 148};
 
 constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
 
 std::string Num(std::int64_t v) { return std::to_string(v); }
 
-bool IsFoulText(const char* p) { return Is(p, msg::kScratch) || Is(p, msg::kWrongFirst) || Is(p, msg::kNoCushion); }
+bool IsFoulText(const char* p) {
+  return Is(p, msg::kScratch) || Is(p, msg::kWrongFirst) || Is(p, msg::kNoCushion);
+}
 
 // A fingerprint of where a run ended, to compare two runs.
 std::string Fingerprint(headless::HeadlessPlatform& platform) {
   const TForm1& f = platform.Form();
   std::string s = Num(platform.Now()) + " " + Num(f.HistoryPos) + " " + Num(f.HistoryLast) + " " +
-                  Num(f.TargetBall) + " " + (f.TimerForCycle.Enabled() ? "on " : "off ") + f.PanelForMsg.Caption();
+                  Num(f.TargetBall) + " " + (f.TimerForCycle.Enabled() ? "on " : "off ") +
+                  f.PanelForMsg.Caption();
   for (const TBall& b : f.Balls) {
     const double v[7] = {b.X, b.Y, b.VX, b.VY, b.RollX, b.RollY, b.SideSpin};
     for (double x : v) {
@@ -101,7 +105,8 @@ bool AimPoint(const TForm1& f, double cut, std::int64_t& x, std::int64_t& y) {
   double k = 100'000.0;
   if (ux > 0.0) k = std::min(k, (879.0 - cue.X) / ux);
   x = std::clamp(std::llround(cue.X + k * ux), static_cast<long long>(kIntMin), 879LL);
-  y = std::clamp(std::llround(cue.Y + k * uy), static_cast<long long>(kIntMin), static_cast<long long>(kIntMax));
+  y = std::clamp(std::llround(cue.Y + k * uy), static_cast<long long>(kIntMin),
+                 static_cast<long long>(kIntMax));
   return true;
 }
 
@@ -122,9 +127,14 @@ const char* StyleName(Style s) {
 Style StyleOf(std::uint64_t seed) {
   // Mixed, so that every block of seeds gets every style.
   switch (Random(seed ^ 0x5EEDull).Below(10)) {
-    case 0: case 1: case 2: return Style::Player;
-    case 3: case 4: return Style::Soft;
-    case 5: case 6: case 7: return Style::GameOver;
+    case 0:
+    case 1:
+    case 2: return Style::Player;
+    case 3:
+    case 4: return Style::Soft;
+    case 5:
+    case 6:
+    case 7: return Style::GameOver;
     default: return Style::Chaos;
   }
 }
@@ -142,8 +152,10 @@ class Session {
     Start();
     if (style_ == Style::GameOver || style_ == Style::Chaos) {
       // No decisions to take: one piece with everything in it.
-      std::int64_t budget = style_ == Style::GameOver ? r_.Between(6'000, 18'000) : r_.Between(3'000, 15'000);
-      for (int guard = 0; budget > 0 && guard < 300; ++guard) budget -= style_ == Style::GameOver ? ReplayLoopEvent() : ChaosEvent();
+      std::int64_t budget =
+          style_ == Style::GameOver ? r_.Between(6'000, 18'000) : r_.Between(3'000, 15'000);
+      for (int guard = 0; budget > 0 && guard < 300; ++guard)
+        budget -= style_ == Style::GameOver ? ReplayLoopEvent() : ChaosEvent();
       Flush();
       return;
     }
@@ -178,7 +190,8 @@ class Session {
     platform_->Run(commands, &checker_);
     text_ += seg_.text;
     seg_ = Script{};
-    if (checker_.MarkDepth() != 0 || platform_->Closed() || !checker_.Failure().empty()) stopped_ = true;
+    if (checker_.MarkDepth() != 0 || platform_->Closed() || !checker_.Failure().empty())
+      stopped_ = true;
   }
 
   // ---- Places to point at ----
@@ -224,8 +237,14 @@ class Session {
       case 0: TablePoint(x, y); return;
       case 1: SpinPoint(x, y); return;
       case 2: BarPoint(x, y); return;
-      case 3: x = Far(); y = Far(); return;
-      default: x = r_.Between(-20, 1040); y = r_.Between(-20, 520); return;
+      case 3:
+        x = Far();
+        y = Far();
+        return;
+      default:
+        x = r_.Between(-20, 1040);
+        y = r_.Between(-20, 520);
+        return;
     }
   }
 
@@ -269,8 +288,8 @@ class Session {
     }
   }
   void ClockJump() {
-    const std::uint32_t clock =
-        r_.Chance(50) ? static_cast<std::uint32_t>(r_.Next()) : static_cast<std::uint32_t>(r_.Below(70'000));
+    const std::uint32_t clock = r_.Chance(50) ? static_cast<std::uint32_t>(r_.Next())
+                                              : static_cast<std::uint32_t>(r_.Below(70'000));
     seg_.Line("clock " + Num(clock));
   }
   // Backspace once, or held down (key repeat every 33 ms or so).
@@ -302,11 +321,12 @@ class Session {
     }
     seg_.Line("clock " + Num(clock));
     if (style_ == Style::Chaos && r_.Chance(30)) {
-      for (int i = static_cast<int>(r_.Below(4)); i > 0; --i) ChaosEvent();  // before the window shows
+      for (int i = static_cast<int>(r_.Below(4)); i > 0; --i)
+        ChaosEvent();  // before the window shows
     }
     seg_.Show();
     if (style_ == Style::GameOver) {
-      Settle(1'000);        // the rack's first tick: aiming
+      Settle(1'000);          // the rack's first tick: aiming
       seg_.Key(vk::kReturn);  // the break that ends the game, in 7.5 to 10.3 s
       Wait(r_.Between(10'400, 14'000));
       return;
@@ -380,9 +400,12 @@ class Session {
       if (k < 75) return Undo();
       if (k < 85) return NewRack();
       // Things that a waiting foul ignores.
-      if (k < 90) seg_.Key(vk::kReturn);
-      else if (k < 95) Gesture(&Session::AnyPoint);
-      else seg_.Line("paint");
+      if (k < 90)
+        seg_.Key(vk::kReturn);
+      else if (k < 95)
+        Gesture(&Session::AnyPoint);
+      else
+        seg_.Line("paint");
       Wait(r_.Between(0, 500));
       return;
     }
@@ -394,9 +417,12 @@ class Session {
       }
       if (k < 88) return seg_.Key(vk::kBack);
       if (k < 91) return NewRack();
-      if (k < 95) seg_.Line("paint");
-      else if (k < 98) Noise();
-      else seg_.Key(vk::kReturn);  // ignored while running
+      if (k < 95)
+        seg_.Line("paint");
+      else if (k < 98)
+        Noise();
+      else
+        seg_.Key(vk::kReturn);  // ignored while running
       Wait(r_.Between(0, 1'000));
       return;
     }
@@ -429,7 +455,8 @@ class Session {
   // The aim at the target's centre (or cut a little), some spin maybe, the
   // power, and fire.
   void ShootAtTarget() {
-    if (r_.Chance(70)) AimAtTarget(r_.Chance(60) ? 0.0 : static_cast<double>(r_.Between(-100, 100)) / 10.0);
+    if (r_.Chance(70))
+      AimAtTarget(r_.Chance(60) ? 0.0 : static_cast<double>(r_.Between(-100, 100)) / 10.0);
     if (r_.Chance(25)) Gesture(&Session::SpinPoint);
     if (r_.Chance(80)) Gesture(&Session::BarPoint);
     Fire();
@@ -461,9 +488,11 @@ class Session {
   bool touched_ = false;  // the piece being written has mouse input
 };
 
-std::string Report(std::uint64_t seed, Style style, const std::string& failure, const std::string& text) {
-  return "seed " + Num(static_cast<std::int64_t>(seed)) + " (" + StyleName(style) + "): " + failure +
-         "\n---- script (feed it to tavoren-headless) ----\n" + text + "---- end of script ----";
+std::string Report(std::uint64_t seed, Style style, const std::string& failure,
+                   const std::string& text) {
+  return "seed " + Num(static_cast<std::int64_t>(seed)) + " (" + StyleName(style) +
+         "): " + failure + "\n---- script (feed it to tavoren-headless) ----\n" + text +
+         "---- end of script ----";
 }
 
 long EnvNumber(const char* name, long fallback) {
@@ -496,13 +525,16 @@ TEST(TimelineScripts, WholeScriptReplaysThePiecewiseRun) {
     if (style != Style::Player && style != Style::Soft) continue;
     Session session(seed, style);
     session.Play();
-    ASSERT_TRUE(session.Failure().empty()) << Report(seed, style, session.Failure(), session.Text());
+    ASSERT_TRUE(session.Failure().empty())
+        << Report(seed, style, session.Failure(), session.Text());
     std::vector<headless::Command> commands;
     headless::ParseError error;
-    ASSERT_TRUE(headless::ParseScript(session.Text(), commands, error)) << error.line << ": " << error.message;
+    ASSERT_TRUE(headless::ParseScript(session.Text(), commands, error))
+        << error.line << ": " << error.message;
     headless::HeadlessPlatform whole;
     whole.Run(commands);
-    EXPECT_EQ(Fingerprint(whole), Fingerprint(session.Platform())) << Report(seed, style, "differs", session.Text());
+    EXPECT_EQ(Fingerprint(whole), Fingerprint(session.Platform()))
+        << Report(seed, style, "differs", session.Text());
     ++compared;
   }
   EXPECT_EQ(compared, 3);
@@ -514,14 +546,17 @@ TEST(TimelineScripts, PaintOnlyWhatChangedAfterEveryHandler) {
   namespace fs = std::filesystem;
   const fs::path root(TAVOREN_SOURCE_DIR);
   int scripts = 0;
-  for (const fs::path& dir : {root / "tests" / "data" / "scripts", root / "tools" / "driver" / "examples"}) {
+  for (const fs::path& dir :
+       {root / "tests" / "data" / "scripts", root / "tools" / "driver" / "examples"}) {
     for (const auto& entry : fs::directory_iterator(dir)) {
       if (entry.path().extension() != ".txt") continue;
       std::ifstream in(entry.path(), std::ios::binary);
-      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
       std::vector<headless::Command> commands;
       headless::ParseError error;
-      ASSERT_TRUE(headless::ParseScript(text, commands, error)) << entry.path() << ": " << error.message;
+      ASSERT_TRUE(headless::ParseScript(text, commands, error))
+          << entry.path() << ": " << error.message;
       EXPECT_EQ(PaintingDiffers(commands), "") << entry.path();
       ++scripts;
     }
@@ -543,21 +578,26 @@ TEST_P(TimelineFuzz, RandomScriptsKeepTheInvariants) {
     const Style style = StyleOf(static_cast<std::uint64_t>(seed));
     Session session(static_cast<std::uint64_t>(seed), style);
     session.Play();
-    if (print) std::printf("---- seed %ld (%s) ----\n%s", seed, StyleName(style), session.Text().c_str());
+    if (print)
+      std::printf("---- seed %ld (%s) ----\n%s", seed, StyleName(style), session.Text().c_str());
     coverage.Add(session.Seen());
     ASSERT_TRUE(session.Failure().empty())
         << Report(static_cast<std::uint64_t>(seed), style, session.Failure(), session.Text());
     std::vector<headless::Command> commands;
     headless::ParseError error;
-    ASSERT_TRUE(headless::ParseScript(session.Text(), commands, error)) << error.line << ": " << error.message;
+    ASSERT_TRUE(headless::ParseScript(session.Text(), commands, error))
+        << error.line << ": " << error.message;
     const std::string differs = PaintingDiffers(commands);
-    ASSERT_TRUE(differs.empty()) << Report(static_cast<std::uint64_t>(seed), style, differs, session.Text());
+    ASSERT_TRUE(differs.empty()) << Report(static_cast<std::uint64_t>(seed), style, differs,
+                                           session.Text());
   }
-  std::printf("block %d: %ld handlers, %ld ticks, %ld shots (%ld fouls, %ld legal, %ld game over), %ld undos, "
-              "%ld nested (deepest %d), %ld rack ticks, most recorded %d\n",
-              block, coverage.handlers, coverage.ticks, coverage.strikes, coverage.fouls, coverage.legalEnds,
-              coverage.gameOvers, coverage.undos, coverage.nestedHandlers, coverage.deepestNesting,
-              coverage.homeTicks, coverage.mostRecorded);
+  std::printf(
+      "block %d: %ld handlers, %ld ticks, %ld shots (%ld fouls, %ld legal, %ld game over), %ld "
+      "undos, "
+      "%ld nested (deepest %d), %ld rack ticks, most recorded %d\n",
+      block, coverage.handlers, coverage.ticks, coverage.strikes, coverage.fouls,
+      coverage.legalEnds, coverage.gameOvers, coverage.undos, coverage.nestedHandlers,
+      coverage.deepestNesting, coverage.homeTicks, coverage.mostRecorded);
   if (only >= 0 || seeds < kDefaultSeeds) return;
   // Each block of the default seeds must have reached the states that
   // matter; otherwise the scripts have stopped testing what they should.
@@ -591,7 +631,8 @@ struct PlannedShot {
 // leaves the cue ball, the nine-ball and one more ball). Only physics runs
 // for the trials, no cycle, so they are quick.
 bool PlanShot(const TForm1& real, TForm1& scratch, PlannedShot& plan) {
-  static constexpr int kRows[] = {432, 424, 414, 404, 392, 378, 360, 340, 315, 285, 250, 200, 140, 40};
+  static constexpr int kRows[] = {432, 424, 414, 404, 392, 378, 360,
+                                  340, 315, 285, 250, 200, 140, 40};
   static constexpr double kCuts[] = {0.0, 2.5, -2.5, 5.0, -5.0, 7.5, -7.5, 10.0, -10.0};
   for (int tier = 0; tier < 2; ++tier) {
     for (double cut : kCuts) {
@@ -610,7 +651,8 @@ bool PlanShot(const TForm1& real, TForm1& scratch, PlannedShot& plan) {
           resting = true;
           for (const TBall& b : scratch.Balls) resting = resting && (!b.OnTable || AtRest(b));
         }
-        if (!resting || !scratch.Balls[0].OnTable || !scratch.LegalFirstHit || !scratch.CushionHit) continue;
+        if (!resting || !scratch.Balls[0].OnTable || !scratch.LegalFirstHit || !scratch.CushionHit)
+          continue;
         int kept = 0, lost = 0;
         for (int i = 1; i < 10; ++i) {
           if (!real.Balls[i].OnTable) continue;
@@ -671,18 +713,20 @@ TEST(TimelineLongGame, MoreThanAHundredShotsFillTheHistory) {
     piece.Line("settle 300000");
     play(piece);
     if (HasFatalFailure()) return;
-    ASSERT_FALSE(f.TimerForCycle.Enabled()) << "shot " << shot << " did not end as planned" << report();
+    ASSERT_FALSE(f.TimerForCycle.Enabled())
+        << "shot " << shot << " did not end as planned" << report();
     ASSERT_TRUE(Is(f.PanelForMsg.Caption(), msg::kAiming)) << "shot " << shot << report();
     for (int i = 0; i < 10; ++i) {
-      ASSERT_TRUE(SameBall(f.Balls[i], plan.result[i])) << "shot " << shot << ", ball " << i
-                                                         << " ended elsewhere than planned" << report();
+      ASSERT_TRUE(SameBall(f.Balls[i], plan.result[i]))
+          << "shot " << shot << ", ball " << i << " ended elsewhere than planned" << report();
     }
     ASSERT_EQ(f.HistoryPos, std::min(shot, kHistorySize)) << report();
     ASSERT_EQ(f.HistoryLast, std::min(shot, kHistorySize)) << report();
   }
   // The 101st shot on were fired without a record: Backspace goes back to
   // the start of the 100th.
-  for (int i = 0; i < 10; ++i) ASSERT_TRUE(SameBall(f.HistoryEntry(100).Balls[i], startOf100[i])) << i;
+  for (int i = 0; i < 10; ++i)
+    ASSERT_TRUE(SameBall(f.HistoryEntry(100).Balls[i], startOf100[i])) << i;
   Script back;
   back.Key(vk::kBack);
   play(back);
@@ -710,14 +754,17 @@ TEST(TimelineLongGame, MoreThanAHundredShotsFillTheHistory) {
 // any input a fuzzing run found and saved there) and some random bytes.
 TEST(ByteTimelines, SeedInputsAndRandomBytesKeepTheInvariants) {
   int inputs = 0;
-  const std::filesystem::path corpus = std::filesystem::path(TAVOREN_SOURCE_DIR) / "tests" / "fuzz" / "corpus";
+  const std::filesystem::path corpus =
+      std::filesystem::path(TAVOREN_SOURCE_DIR) / "tests" / "fuzz" / "corpus";
   ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const Script script = ScriptFromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const Script script =
+        ScriptFromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     const std::string failure = RunChecked(script);
-    EXPECT_TRUE(failure.empty()) << entry.path() << ": " << failure << "\n---- script ----\n" << script.text;
+    EXPECT_TRUE(failure.empty()) << entry.path() << ": " << failure << "\n---- script ----\n"
+                                 << script.text;
     ++inputs;
   }
   EXPECT_GE(inputs, 3);
@@ -727,7 +774,9 @@ TEST(ByteTimelines, SeedInputsAndRandomBytesKeepTheInvariants) {
     for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(r.Next());
     const Script script = ScriptFromBytes(bytes.data(), bytes.size());
     const std::string failure = RunChecked(script);
-    EXPECT_TRUE(failure.empty()) << "random bytes " << n << ": " << failure << "\n---- script ----\n" << script.text;
+    EXPECT_TRUE(failure.empty()) << "random bytes " << n << ": " << failure
+                                 << "\n---- script ----\n"
+                                 << script.text;
   }
 }
 
@@ -785,15 +834,18 @@ TEST(TimelineChecker, NoticesABrokenState) {
   EXPECT_NE(Sabotaged(6, [](TForm1& f) { f.Balls[2].X = 900.0; }), "");
   EXPECT_NE(Sabotaged(3, [](TForm1& f) { f.HistoryPos = 1; }), "");
   EXPECT_NE(Sabotaged(2, [](TForm1& f) { f.TargetBall = 0; }), "");
-  EXPECT_NE(Sabotaged(2, [](TForm1& f) { f.TargetBall = 2; }), "");          // not the lowest ball
-  EXPECT_NE(Sabotaged(3, [](TForm1& f) { f.Balls[5].SideSpin = 1e-3; }), "");  // aiming while it spins
+  EXPECT_NE(Sabotaged(2, [](TForm1& f) { f.TargetBall = 2; }), "");  // not the lowest ball
+  EXPECT_NE(Sabotaged(3, [](TForm1& f) { f.Balls[5].SideSpin = 1e-3; }),
+            "");  // aiming while it spins
   EXPECT_NE(Sabotaged(3, [](TForm1& f) { f.Power = 0.5; }), "");
   // Right after an announced key: the key's own check sees the change.
-  EXPECT_NE(Sabotaged(4, [](TForm1& f) { f.HistoryEntry(1).Power = 0.3; }), "");  // recorded wrongly
-  EXPECT_NE(Sabotaged(4, [](TForm1& f) { f.Power = 0.1; }), "");                  // not 0.08 after it
+  EXPECT_NE(Sabotaged(4, [](TForm1& f) { f.HistoryEntry(1).Power = 0.3; }),
+            "");                                                  // recorded wrongly
+  EXPECT_NE(Sabotaged(4, [](TForm1& f) { f.Power = 0.1; }), "");  // not 0.08 after it
   // Handler 54 is the Backspace (the 49 ticks of the shot come before it).
   EXPECT_EQ(Sabotaged(54, [](TForm1& f) { f.Balls[7].Y += 1.0; }),
-            "Backspace did not restore ball 7 (virtual time 2040 ms, nesting 0, history pos 0 last 1, timer off)");
+            "Backspace did not restore ball 7 (virtual time 2040 ms, nesting 0, history pos 0 last "
+            "1, timer off)");
   EXPECT_NE(Sabotaged(54, [](TForm1& f) { f.HistoryPos = 1; }), "");
 }
 

@@ -39,35 +39,19 @@ void HeadlessPlatform::DeliverTick() {
 void HeadlessPlatform::Execute(const Command& c) {
   const int x = static_cast<int>(c.a), y = static_cast<int>(c.b);
   switch (c.op) {
-    case Op::Clock:
-      SetClock(static_cast<std::uint32_t>(c.a));
-      return;
-    case Op::Show:
-      form_->FormShow();
-      break;
+    case Op::Clock: SetClock(static_cast<std::uint32_t>(c.a)); return;
+    case Op::Show: form_->FormShow(); break;
     case Op::Key: {
       std::uint16_t key = static_cast<std::uint16_t>(c.a);
       form_->FormKeyDown(key, 0);
       break;
     }
-    case Op::Press:
-      form_->FormMouseDown(mbLeft, ssLeft, x, y);
-      break;
-    case Op::PressRight:
-      form_->FormMouseDown(mbRight, ssRight, x, y);
-      break;
-    case Op::Drag:
-      form_->FormMouseMove(ssLeft, x, y);
-      break;
-    case Op::Move:
-      form_->FormMouseMove(0, x, y);
-      break;
-    case Op::Paint:
-      form_->FormPaint();
-      break;
-    case Op::Close:
-      form_->Close();
-      break;
+    case Op::Press: form_->FormMouseDown(mbLeft, ssLeft, x, y); break;
+    case Op::PressRight: form_->FormMouseDown(mbRight, ssRight, x, y); break;
+    case Op::Drag: form_->FormMouseMove(ssLeft, x, y); break;
+    case Op::Move: form_->FormMouseMove(0, x, y); break;
+    case Op::Paint: form_->FormPaint(); break;
+    case Op::Close: form_->Close(); break;
     case Op::State:
       if (observer_ != nullptr) observer_->OnState();
       return;
@@ -75,8 +59,7 @@ void HeadlessPlatform::Execute(const Command& c) {
       if (observer_ != nullptr) observer_->OnFrame(c.file);
       return;
     case Op::Wait:
-    case Op::Settle:
-      return;  // handled by the timeline itself
+    case Op::Settle: return;  // handled by the timeline itself
   }
   AfterHandler();
 }

@@ -11,9 +11,9 @@ namespace {
 struct Syntax {
   std::string_view name;
   Op op;
-  int numbers;            // how many numbers it takes
-  bool optionalNumber;    // settle's cap may be left out
-  std::int64_t lo, hi;    // range of each number
+  int numbers;          // how many numbers it takes
+  bool optionalNumber;  // settle's cap may be left out
+  std::int64_t lo, hi;  // range of each number
   bool takesFile;
 };
 

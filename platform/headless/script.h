@@ -15,7 +15,21 @@
 
 namespace tavoren::headless {
 
-enum class Op { Clock, Show, Key, Press, PressRight, Drag, Move, Paint, Close, Wait, Settle, State, Frame };
+enum class Op {
+  Clock,
+  Show,
+  Key,
+  Press,
+  PressRight,
+  Drag,
+  Move,
+  Paint,
+  Close,
+  Wait,
+  Settle,
+  State,
+  Frame
+};
 
 struct Command {
   Op op = Op::State;

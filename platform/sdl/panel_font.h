@@ -7,8 +7,8 @@
 namespace tavoren::sdl {
 
 struct FontFile {
-  std::string path;   // empty when fontconfig found nothing at all
-  int index = 0;      // face index inside a collection
+  std::string path;  // empty when fontconfig found nothing at all
+  int index = 0;     // face index inside a collection
   std::string family;
   bool coversMessages = false;  // every character of every message has a glyph
 };

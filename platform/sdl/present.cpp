@@ -13,7 +13,9 @@ void CopyRect(const TColor* pixels, SDL_Surface* dst, const SDL_Rect& rect) {
   // would keep the loops below from being vectorised.
   const int left = rect.x, width = rect.w, top = rect.y, bottom = rect.y + rect.h;
   // The first pixel of row y, in the framebuffer and in the surface.
-  const auto from = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * kClientWidth + left; };
+  const auto from = [&](int y) {
+    return pixels + static_cast<std::ptrdiff_t>(y) * kClientWidth + left;
+  };
   const auto to = [&](int y) {
     return static_cast<Uint8*>(dst->pixels) + static_cast<std::ptrdiff_t>(y) * dst->pitch +
            static_cast<std::ptrdiff_t>(left) * 4;
@@ -36,7 +38,8 @@ void CopyRect(const TColor* pixels, SDL_Surface* dst, const SDL_Rect& rect) {
   } else {
     SDL_ConvertPixels(width, bottom - top, SDL_PIXELFORMAT_XBGR8888, from(top),
                       kClientWidth * static_cast<int>(sizeof(TColor)), format,
-                      static_cast<Uint8*>(dst->pixels) + static_cast<std::ptrdiff_t>(top) * dst->pitch +
+                      static_cast<Uint8*>(dst->pixels) +
+                          static_cast<std::ptrdiff_t>(top) * dst->pitch +
                           static_cast<std::ptrdiff_t>(left) * dst->format->BytesPerPixel,
                       dst->pitch);
   }

@@ -47,8 +47,8 @@ std::uint32_t UptimeMs() {
 
 // The game's icon on the window. Without it the game still runs.
 void SetWindowIcon(SDL_Window* window) {
-  SDL_Surface* icon = SDL_LoadBMP_RW(
-      SDL_RWFromConstMem(kWindowIconBmp, static_cast<int>(kWindowIconBmpSize)), 1);
+  SDL_Surface* icon =
+      SDL_LoadBMP_RW(SDL_RWFromConstMem(kWindowIconBmp, static_cast<int>(kWindowIconBmpSize)), 1);
   if (icon == nullptr) return;
   SDL_SetWindowIcon(window, icon);
   SDL_FreeSurface(icon);
@@ -107,14 +107,14 @@ class SdlPlatform final : public LoopPlatform {
   SDL_Window* window_ = nullptr;
   SDL_Surface* surface_ = nullptr;  // the window surface last presented to
   TTF_Font* font_ = nullptr;
-  SDL_Surface* panel_ = nullptr;    // the rendered message panel
+  SDL_Surface* panel_ = nullptr;  // the rendered message panel
 
 #ifdef TAVOREN_SDL_X11
   Display* xDisplay_ = nullptr;  // SDL's X connection, when the driver is X11
 #endif
 
-  Uint32 buttons_ = 0;        // mouse buttons held, as an SDL button mask
-  bool shown_ = false;        // the first show has been handled
+  Uint32 buttons_ = 0;  // mouse buttons held, as an SDL button mask
+  bool shown_ = false;  // the first show has been handled
   bool panelOnScreen_ = false;
 };
 
@@ -176,8 +176,8 @@ bool SdlPlatform::Open() {
     std::fprintf(stderr, "tavoren: cannot draw on the window: %s\n", SDL_GetError());
     return false;
   }
-  panel_ = SDL_CreateRGBSurfaceWithFormat(0, kClientWidth, kPanelHeight, 32,
-                                          SDL_PIXELFORMAT_XRGB8888);
+  panel_ =
+      SDL_CreateRGBSurfaceWithFormat(0, kClientWidth, kPanelHeight, 32, SDL_PIXELFORMAT_XRGB8888);
   if (panel_ == nullptr) {
     std::fprintf(stderr, "tavoren: out of memory: %s\n", SDL_GetError());
     return false;
@@ -303,14 +303,9 @@ void SdlPlatform::ProcessMessages() {
 
 void SdlPlatform::Dispatch(const SDL_Event& ev) {
   switch (ev.type) {
-    case SDL_QUIT:
-      CloseFromWindowSystem();
-      return;
-    case SDL_WINDOWEVENT:
-      DispatchWindowEvent(ev.window);
-      return;
-    default:
-      break;
+    case SDL_QUIT: CloseFromWindowSystem(); return;
+    case SDL_WINDOWEVENT: DispatchWindowEvent(ev.window); return;
+    default: break;
   }
   if (!shown_ || closed_) return;
   switch (ev.type) {
@@ -335,9 +330,7 @@ void SdlPlatform::Dispatch(const SDL_Event& ev) {
       });
       return;
     }
-    case SDL_MOUSEBUTTONUP:
-      buttons_ &= ~ButtonBit(ev.button.button);
-      return;
+    case SDL_MOUSEBUTTONUP: buttons_ &= ~ButtonBit(ev.button.button); return;
     case SDL_MOUSEMOTION: {
       buttons_ = ev.motion.state;
       // Like the window system's mouse-move message, a move that a later
@@ -353,8 +346,7 @@ void SdlPlatform::Dispatch(const SDL_Event& ev) {
       });
       return;
     }
-    default:
-      return;
+    default: return;
   }
 }
 
@@ -369,17 +361,10 @@ void SdlPlatform::DispatchWindowEvent(const SDL_WindowEvent& ev) {
       }
       RequestPaint();
       return;
-    case SDL_WINDOWEVENT_EXPOSED:
-      RequestPaint();
-      return;
-    case SDL_WINDOWEVENT_SIZE_CHANGED:
-      RefreshAll();
-      return;
-    case SDL_WINDOWEVENT_CLOSE:
-      CloseFromWindowSystem();
-      return;
-    default:
-      return;
+    case SDL_WINDOWEVENT_EXPOSED: RequestPaint(); return;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: RefreshAll(); return;
+    case SDL_WINDOWEVENT_CLOSE: CloseFromWindowSystem(); return;
+    default: return;
   }
 }
 

@@ -15,15 +15,14 @@
 // The page side (page.js, in TavorenPage). Events come as a kind and five
 // numbers: a (key code or DOM button), modifier keys (page_events.h), DOM
 // buttons held (1 left, 2 right, 4 middle), x, y.
-EM_JS(void, TavorenPageAttach, (int longestPanelText),
-      { TavorenPage.attach(longestPanelText); });
+EM_JS(void, TavorenPageAttach, (int longestPanelText), { TavorenPage.attach(longestPanelText); });
 EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
 EM_ASYNC_JS(void, TavorenPageWait, (int ms), { await TavorenPage.wait(ms); });
 EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
       { TavorenPage.putRows(pixels, top, bottom); });
 EM_JS(void, TavorenPageSetPanel, (const char* utf8), { TavorenPage.setPanel(UTF8ToString(utf8)); });
 EM_JS(void, TavorenPageEnded, (), { TavorenPage.ended(); });
-EM_JS(void, TavorenPageAtStake, (int atStake), { TavorenPage.atStake(atStake !== 0); });
+EM_JS(void, TavorenPageAtStake, (int atStake), { TavorenPage.atStake(atStake != = 0); });
 EM_JS(double, TavorenPageDateNow, (), { return Date.now(); });
 
 namespace tavoren::web {
@@ -113,8 +112,7 @@ void WebPlatform::Run() {
 bool WebPlatform::HandleInput() {
   int e[5] = {};
   switch (TavorenPageNextEvent(e)) {
-    case kNone:
-      break;
+    case kNone: break;
     case kKey: {
       std::uint16_t key = static_cast<std::uint16_t>(e[0]);
       RunHandler([&] {
@@ -139,11 +137,8 @@ bool WebPlatform::HandleInput() {
     case kPointerMove:
       RunHandler([&] { form_->FormMouseMove(ShiftStateOf(e[1], e[2]), e[3], e[4]); });
       return true;
-    case kVisible:
-      RequestPaint();
-      return true;
-    default:
-      return true;
+    case kVisible: RequestPaint(); return true;
+    default: return true;
   }
   return PaintIfRequested();
 }

@@ -123,7 +123,6 @@ void ConvertToDib(const TColor* from, std::uint32_t* to, std::size_t count) {
   }
 }
 
-
 Win32Platform::Win32Platform() : form_(std::make_unique<TForm1>(*this)) {}
 
 Win32Platform::~Win32Platform() {
@@ -273,7 +272,8 @@ void Win32Platform::RunHandler(Handler&& handler) {
 void Win32Platform::Present() {
   if (window_ == nullptr) return;
   // Whole rows: a DIB row costs little next to the call that draws it.
-  form_->Canvas.TakeDamage().ForEachRun([this](int top, int bottom, int, int) { PresentRows(top, bottom); });
+  form_->Canvas.TakeDamage().ForEachRun(
+      [this](int top, int bottom, int, int) { PresentRows(top, bottom); });
   if (panel_ != nullptr) UpdateWindow(panel_);
 }
 
@@ -321,8 +321,7 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       if (wParam && !shown_) OnFirstShow();
       break;
 
-    case WM_ERASEBKGND:
-      return 1;  // WM_PAINT covers the table; the panel paints itself
+    case WM_ERASEBKGND: return 1;  // WM_PAINT covers the table; the panel paints itself
 
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -401,8 +400,7 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       panel_ = nullptr;
       break;
 
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
@@ -414,18 +412,15 @@ LRESULT CALLBACK Win32Platform::PanelProc(HWND hwnd, UINT message, WPARAM wParam
   }
   auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   switch (message) {
-    case WM_ERASEBKGND:
-      return 1;  // painted with the text, without flicker
-    case WM_GETFONT:
-      return self != nullptr ? reinterpret_cast<LRESULT>(self->panelFont_) : 0;
+    case WM_ERASEBKGND: return 1;  // painted with the text, without flicker
+    case WM_GETFONT: return self != nullptr ? reinterpret_cast<LRESULT>(self->panelFont_) : 0;
     case WM_PAINT:
       if (self != nullptr) {
         self->PaintPanelWindow(hwnd);
         return 0;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
@@ -443,7 +438,8 @@ void Win32Platform::PaintPanelWindow(HWND panel) {
   if (length > 0) {
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     const int got = GetWindowTextW(panel, text.data(), length + 1);
-    HGDIOBJ oldFont = SelectObject(dc, panelFont_ != nullptr ? panelFont_ : GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ oldFont =
+        SelectObject(dc, panelFont_ != nullptr ? panelFont_ : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     // The border only keeps the text off the left and right edges: the font

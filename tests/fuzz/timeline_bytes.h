@@ -78,8 +78,10 @@ inline Script ScriptFromBytes(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t op = in.U8();
     std::int64_t x = 0, y = 0;
     switch (op % 16) {
-      case 0: case 1: s.Key(vk::kBack); break;
-      case 2: case 3: s.Key(vk::kReturn); break;
+      case 0:
+      case 1: s.Key(vk::kBack); break;
+      case 2:
+      case 3: s.Key(vk::kReturn); break;
       case 4: s.Key(vk::kHome); break;
       case 5: {
         std::uint16_t code = in.U16();
@@ -87,12 +89,25 @@ inline Script ScriptFromBytes(const std::uint8_t* data, std::size_t size) {
         s.Key(code);
         break;
       }
-      case 6: BytesPoint(in, x, y); s.Line("press " + std::to_string(x) + " " + std::to_string(y)); break;
-      case 7: BytesPoint(in, x, y); s.Line("drag " + std::to_string(x) + " " + std::to_string(y)); break;
-      case 8: BytesPoint(in, x, y); s.Line("press-right " + std::to_string(x) + " " + std::to_string(y)); break;
-      case 9: BytesPoint(in, x, y); s.Line("move " + std::to_string(x) + " " + std::to_string(y)); break;
+      case 6:
+        BytesPoint(in, x, y);
+        s.Line("press " + std::to_string(x) + " " + std::to_string(y));
+        break;
+      case 7:
+        BytesPoint(in, x, y);
+        s.Line("drag " + std::to_string(x) + " " + std::to_string(y));
+        break;
+      case 8:
+        BytesPoint(in, x, y);
+        s.Line("press-right " + std::to_string(x) + " " + std::to_string(y));
+        break;
+      case 9:
+        BytesPoint(in, x, y);
+        s.Line("move " + std::to_string(x) + " " + std::to_string(y));
+        break;
       case 10: s.Line("paint"); break;
-      case 11: case 12: {
+      case 11:
+      case 12: {
         const std::int64_t ms = in.U8() * 20;  // up to about 5 s
         s.Line("wait " + std::to_string(ms));
         time += ms;

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Script script = ScriptFromBytes(data, size);
   const std::string failure = RunChecked(script);
   if (!failure.empty()) {
-    std::fprintf(stderr, "timeline invariant broken: %s\n---- script ----\n%s---- end of script ----\n",
+    std::fprintf(stderr,
+                 "timeline invariant broken: %s\n---- script ----\n%s---- end of script ----\n",
                  failure.c_str(), script.text.c_str());
     std::abort();
   }

@@ -65,8 +65,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   int xkbEvent = 0, xkbError = 0, major = XkbMajorVersion, minor = XkbMinorVersion, reason = 0;
-  Display* display =
-      XkbOpenDisplay(nullptr, &xkbEvent, &xkbError, &major, &minor, &reason);
+  Display* display = XkbOpenDisplay(nullptr, &xkbEvent, &xkbError, &major, &minor, &reason);
   if (display == nullptr) {
     std::fprintf(stderr, "tavoren-x11-input: cannot open the display (XKB reason %d)\n", reason);
     return 1;
@@ -76,8 +75,7 @@ int main(int argc, char** argv) {
   Window focus = None;
   int revert = 0;
   XGetInputFocus(display, &focus, &revert);
-  std::printf("focus: %s, reverts to %s\n", WindowName(display, focus).c_str(),
-              RevertName(revert));
+  std::printf("focus: %s, reverts to %s\n", WindowName(display, focus).c_str(), RevertName(revert));
 
   Window rootReturn = None, child = None;
   int rootX = 0, rootY = 0, winX = 0, winY = 0;
@@ -134,8 +132,8 @@ int main(int argc, char** argv) {
   std::printf("%s\n", anyKey ? "" : " none");
 
   if (grabs) {
-    const int keyboard = XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync,
-                                       CurrentTime);
+    const int keyboard =
+        XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
     if (keyboard == GrabSuccess) XUngrabKeyboard(display, CurrentTime);
     const int pointer = XGrabPointer(display, root, False, 0, GrabModeAsync, GrabModeAsync, None,
                                      None, CurrentTime);

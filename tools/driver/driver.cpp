@@ -7,9 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <system_error>
-#include <initializer_list>
 #include <utility>
 
 #include "platform/web/page_events.h"
@@ -94,7 +94,9 @@ std::string JsonObject(std::initializer_list<std::pair<const char*, std::string>
   return s + "\n" + indent + "}";
 }
 
-std::string JsonPair(int a, int b) { return "[" + std::to_string(a) + ", " + std::to_string(b) + "]"; }
+std::string JsonPair(int a, int b) {
+  return "[" + std::to_string(a) + ", " + std::to_string(b) + "]";
+}
 
 }  // namespace
 
@@ -163,8 +165,8 @@ std::string Describe() {
 std::string StateBlock(HeadlessPlatform& platform) {
   TForm1& f = platform.Form();
   std::string s;
-  s += "state t=" + std::to_string(platform.Now()) + " clock=" +
-       std::to_string(platform.ClockReading()) + "\n";
+  s += "state t=" + std::to_string(platform.Now()) +
+       " clock=" + std::to_string(platform.ClockReading()) + "\n";
   s += std::string("mode ") + (f.TimerForCycle.Enabled() ? "running" : "aiming") + "\n";
   const std::string panel = f.PanelForMsg.Caption();
   s += panel.empty() ? "panel\n" : "panel " + panel + "\n";
@@ -206,7 +208,9 @@ std::vector<unsigned char> ClientAreaRgb(const Framebuffer& fb) {
 }
 
 // A file name as the driver takes every name: UTF-8, on every system.
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+fs::path PathOf(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 // What stands at path: nothing, a regular file, or something else (a
 // directory, a device, a pipe), which a frame must never replace.

@@ -60,7 +60,8 @@ int Run(const std::vector<std::string>& argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
-  constexpr const char* kUsage = "usage: tavoren-headless [SCRIPT | --describe | --help | --version]\n";
+  constexpr const char* kUsage =
+      "usage: tavoren-headless [SCRIPT | --describe | --help | --version]\n";
   if (argc > 2) {
     std::cerr << kUsage;
     return 2;
