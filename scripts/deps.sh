@@ -37,11 +37,11 @@ set_packages() {
       set_packages play
       # GoogleTest (its sources too, for the cross builds), Google Benchmark,
       # the driver's PNG writer; the window tests; the sanitizer and fuzz
-      # builds; the installation check.
+      # builds; the installation check; the layout check of the sources.
       printf '%s\n' googletest libgtest-dev libbenchmark-dev libstb-dev \
         xvfb xauth xdotool x11-utils imagemagick \
         clang libclang-rt-dev \
-        desktop-file-utils
+        desktop-file-utils clang-format
       ;;
     windows)
       # The cross build copies the stb headers and builds GoogleTest from
