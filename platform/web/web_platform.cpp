@@ -14,7 +14,9 @@
 
 // The page side (page.js, in TavorenPage). Events come as a kind and five
 // numbers: a (key code or DOM button), modifier keys (page_events.h), DOM
-// buttons held (1 left, 2 right, 4 middle), x, y.
+// buttons held (1 left, 2 right, 4 middle), x, y. The bodies are JavaScript,
+// which clang-format would lay out as C++ (and split its !==).
+// clang-format off
 EM_JS(void, TavorenPageAttach, (int longestPanelText), { TavorenPage.attach(longestPanelText); });
 EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
 EM_ASYNC_JS(void, TavorenPageWait, (int ms), { await TavorenPage.wait(ms); });
@@ -22,8 +24,9 @@ EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
       { TavorenPage.putRows(pixels, top, bottom); });
 EM_JS(void, TavorenPageSetPanel, (const char* utf8), { TavorenPage.setPanel(UTF8ToString(utf8)); });
 EM_JS(void, TavorenPageEnded, (), { TavorenPage.ended(); });
-EM_JS(void, TavorenPageAtStake, (int atStake), { TavorenPage.atStake(atStake != = 0); });
+EM_JS(void, TavorenPageAtStake, (int atStake), { TavorenPage.atStake(atStake !== 0); });
 EM_JS(double, TavorenPageDateNow, (), { return Date.now(); });
+// clang-format on
 
 namespace tavoren::web {
 
