@@ -7,8 +7,16 @@
 // the line that says the game has ended.
 var TavorenPage = (function () {
   'use strict';
-  var kWidth = 1016, kHeight = 500;
-  var kKey = 1, kPointerDown = 2, kPointerMove = 3, kVisible = 4;
+  // The client area, the panel, the keys and the codes the program takes
+  // events with: the program's own facts (facts.js, written by the build).
+  var facts = TavorenFacts;
+  var kWidth = facts.client.width, kHeight = facts.client.height;
+  var kPanelRows = kHeight - facts.client.panelTop;
+  var kPanelBorder = facts.panel.border, kPanelFont = facts.panel.fontPixels;
+  var kKey = facts.pageEvents.key, kPointerDown = facts.pageEvents.pointerDown;
+  var kPointerMove = facts.pageEvents.pointerMove, kVisible = facts.pageEvents.visible;
+  var kShift = facts.pageModifiers.shift, kAlt = facts.pageModifiers.alt;
+  var kCtrl = facts.pageModifiers.ctrl;
 
   var queue = [];            // [kind, a, modifiers, buttons, x, y]
   var wake = null;           // resolves the program's current wait
@@ -43,7 +51,7 @@ var TavorenPage = (function () {
   }
 
   function modifiers(e) {
-    return (e.shiftKey ? 1 : 0) | (e.altKey ? 2 : 0) | (e.ctrlKey ? 4 : 0);
+    return (e.shiftKey ? kShift : 0) | (e.altKey ? kAlt : 0) | (e.ctrlKey ? kCtrl : 0);
   }
 
   // Client pixels of a pointer event, whatever the canvas's scale; outside
@@ -64,7 +72,9 @@ var TavorenPage = (function () {
     return button === 0 ? 1 : button === 1 ? 4 : button === 2 ? 2 : 1 << button;
   }
 
-  var ownKeys = {8: true, 13: true, 27: true, 36: true};  // Backspace, Enter, Esc, Home
+  // The keys the game takes (Backspace, Enter, Esc, Home) do nothing else.
+  var ownKeys = {};
+  Object.keys(facts.keys).forEach(function (name) { ownKeys[facts.keys[name]] = true; });
 
   function onKeyDown(e) {
     // keyCode is the Windows virtual-key code: 13 for both Enters, 36 for
@@ -225,7 +235,7 @@ var TavorenPage = (function () {
   }
 
   // The layout for the window's size. Scale k: the canvas shows at
-  // 1016k x 500k CSS pixels, its bottom 20 rows under the panel. On a large
+  // kWidth k x kHeight k CSS pixels, its bottom rows under the panel. On a large
   // screen k is a whole factor (crisp pixels); on a small one k < 1, as
   // large as fits, the panel text kept at a legible 13 px and wrapped.
   var kKeysBeside = 96, kKeysBelow = 60;  // the keys' column and row, with the gap
@@ -241,17 +251,17 @@ var TavorenPage = (function () {
   var longestMessage = 1;  // characters in the longest panel text, given by attach
 
   function panelLines(k) {
-    var width = kWidth * k - 8;
+    var width = kWidth * k - 2 * kPanelBorder;
     return Math.max(1, Math.ceil(longestMessage * kPanelSmallFont / Math.max(width, 1)));
   }
   function panelHeight(k) {
-    return k >= 1 ? 20 * k : panelLines(k) * kPanelSmallLine + 6;
+    return k >= 1 ? kPanelRows * k : panelLines(k) * kPanelSmallLine + 6;
   }
   // The largest scale at which the client area fits w x h.
   function scaleFor(w, h) {
     var k = Math.min(w / kWidth, h / kHeight);
     if (k >= 1) return Math.floor(k);
-    for (var i = 0; i < 4; i++) k = Math.min(w / kWidth, (h - panelHeight(k)) / (kHeight - 20));
+    for (var i = 0; i < 4; i++) k = Math.min(w / kWidth, (h - panelHeight(k)) / (kHeight - kPanelRows));
     return Math.max(k, 0.1);
   }
 
@@ -280,13 +290,13 @@ var TavorenPage = (function () {
     canvas.style.height = kHeight * k + 'px';
     canvas.classList.toggle('smooth', k < 1);
     holder.style.width = kWidth * k + 'px';
-    holder.style.height = (kHeight - 20) * k + 'px';
+    holder.style.height = (kHeight - kPanelRows) * k + 'px';
     panel.style.width = kWidth * k + 'px';
     panel.style.height = panelHeight(k) + 'px';
     panel.classList.toggle('wrapped', k < 1);
-    panel.style.fontSize = (k >= 1 ? 15 * k : kPanelSmallFont) + 'px';
-    panel.style.lineHeight = (k >= 1 ? 20 * k + 'px' : kPanelSmallLine + 'px');
-    panel.style.padding = k >= 1 ? '0 ' + 4 * k + 'px' : '3px 4px';
+    panel.style.fontSize = (k >= 1 ? kPanelFont * k : kPanelSmallFont) + 'px';
+    panel.style.lineHeight = (k >= 1 ? kPanelRows * k + 'px' : kPanelSmallLine + 'px');
+    panel.style.padding = k >= 1 ? '0 ' + kPanelBorder * k + 'px' : '3px ' + kPanelBorder + 'px';
   }
 
   // Whether the page is in a frame of another origin (or a sandboxed one,

@@ -1,6 +1,6 @@
 // What page.js hands the game for each event: its kind and the bits of the
 // modifier keys held. The page's copy is generated from these at build time
-// (the driver's --describe), so they are written here only.
+// (the driver's --describe, facts.js), so they are written here only.
 #pragma once
 
 namespace tavoren::web {

@@ -6,8 +6,7 @@
 // page and a program of two releases never meet).
 'use strict';
 const kCache = 'tavoren-@TAVOREN_VERSION@';
-const kFiles = ['./', 'index.html', 'manifest.webmanifest', 'favicon.svg',
-                'icon-192.png', 'icon-512.png', 'icon-maskable-512.png'];
+const kFiles = [@TAVOREN_SITE_FILES@];
 
 self.addEventListener('install', (event) => {
   event.waitUntil((async () => {
