@@ -37,11 +37,12 @@ set_packages() {
       set_packages play
       # GoogleTest (its sources too, for the cross builds), Google Benchmark,
       # the driver's PNG writer; the window tests; the sanitizer and fuzz
-      # builds; the installation check; the layout check of the sources.
+      # builds; the installation check; the layout check of the sources; the
+      # reader of the program's facts (--describe) in the window tests.
       printf '%s\n' googletest libgtest-dev libbenchmark-dev libstb-dev \
         xvfb xauth xdotool x11-utils imagemagick \
         clang libclang-rt-dev \
-        desktop-file-utils clang-format
+        desktop-file-utils clang-format jq
       ;;
     windows)
       # The cross build copies the stb headers and builds GoogleTest from

@@ -20,18 +20,33 @@
 #                           restores the table
 #   check_esc_ends, check_close_box CLOSE_TOOL   both end it with status 0
 # A failed picture is kept as $failed_picture when that is set. The panel is
-# painted in the system's button-face colour, $panel_rgb ("R G B"): the SDL
-# layer's own 240 240 240 unless the sourcing script knows the system's.
+# painted in the system's button-face colour, $panel_rgb ("R G B"): the
+# program's own unless the sourcing script knows the system's.
 
-readonly title="タヴォレン"
-readonly client_w=1016 client_h=500
+# The game's title, sizes and colours, as the program describes them
+# (tavoren-headless --describe: $TAVOREN_HEADLESS, or the developer build's).
+describe_driver=${TAVOREN_HEADLESS:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/tools/driver/tavoren-headless}
+game_facts=$("$describe_driver" --describe) || {
+  echo "game_window: FAIL: $describe_driver --describe: build the driver (preset default) first" >&2
+  exit 1
+}
+fact() { jq -r "$1" <<<"$game_facts"; }
+# fact_rgb FILTER: a colour of the game as "R G B".
+fact_rgb() {
+  local css
+  css=$(fact "$1")
+  echo "$((16#${css:1:2})) $((16#${css:3:2})) $((16#${css:5:2}))"
+}
+title=$(fact .messages.title)
+client_w=$(fact .client.width) client_h=$(fact .client.height) panel_top=$(fact .client.panelTop)
+readonly title client_w client_h panel_top
 # xwininfo and xprop print window names in the locale's encoding; the title is
 # UTF-8.
 x_locale=$(locale -a 2>/dev/null | grep -i -m1 -E '^(C|en_US)\.utf-?8$' || true)
 x_locale=${x_locale:-C.UTF-8}
 game_pid=""
 window_id=""
-panel_rgb=${panel_rgb:-240 240 240}
+panel_rgb=${panel_rgb:-$(fact_rgb .colours.buttonFace)}
 
 # Children get SIGTERM should the test die without running its traps.
 pdeath=()
@@ -136,10 +151,16 @@ wait_exit() {
 
 # --- The checks ---------------------------------------------------------------
 
-readonly table_points=(
-  "10 240 112 32 0 rail" "100 100 0 192 0 cloth" "31 31 0 0 0 pocket" "900 50 0 0 255 control-strip"
-  "240 236 255 255 255 cue-ball" "240 244 255 255 255 cue-ball")
-picture_points() { printf '%s\n' "${table_points[@]}" "500 480 $panel_rgb panel" "1010 490 $panel_rgb panel"; }
+# X Y, R G B and what is there, in the table as racked.
+table_points=(
+  "10 240 $(fact_rgb .colours.rail) rail" "100 100 $(fact_rgb .colours.cloth) cloth"
+  "31 31 $(fact_rgb .colours.pocket) pocket" "900 50 $(fact_rgb .colours.strip) control-strip"
+  "240 236 $(fact_rgb .colours.white) cue-ball" "240 244 $(fact_rgb .colours.white) cue-ball")
+readonly table_points
+picture_points() {
+  printf '%s\n' "${table_points[@]}" "500 $panel_top $panel_rgb panel" \
+    "$((client_w - 6)) $((panel_top + 10)) $panel_rgb panel"
+}
 whole_picture() {
   screenshot || return 1
   local x y r g b what
@@ -197,7 +218,7 @@ settled() {
   screenshot && cmp -s "$window_dir/shot.rgb" "$window_dir/previous.rgb"
 }
 same_table() {
-  screenshot && cmp -s -n $((client_w * 480 * 3)) "$window_dir/shot.rgb" "$window_dir/before.rgb"
+  screenshot && cmp -s -n $((client_w * panel_top * 3)) "$window_dir/shot.rgb" "$window_dir/before.rgb"
 }
 check_game_answers() {
   xdotool mousemove $((win_x + 240)) $((win_y + 440)) || fail "xdotool could not move the mouse"
