@@ -2,11 +2,13 @@
 // chromium driven by puppeteer-core, and readers of the canvas and the panel.
 import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import os from 'node:os';
 import net from 'node:net';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 import puppeteer from 'puppeteer-core';
+import sirv from 'sirv';
 
 // The game's sizes, messages, colours and rack, as the program describes
 // them (tavoren-headless --describe, the native build's driver, which the
@@ -39,22 +41,22 @@ export function failed() { return failures; }
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-// python3 -m http.server on 127.0.0.1, on a port the system picks.
+// The site on 127.0.0.1, on a port the system picks, served from this
+// process by sirv: each file read as it is asked for (a test may change the
+// site between loads), revalidated by its ETag on every load ("no-cache";
+// "no-store" would keep the page out of the back/forward cache). stop()
+// also closes the connections the browser keeps alive.
 export async function serve(dir) {
-  const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1',
-                                   '--directory', dir], {stdio: ['ignore', 'pipe', 'pipe']});
-  const port = await new Promise((resolve, reject) => {
-    let out = '';
-    const timer = setTimeout(() => reject(new Error('the web server did not start')), 10000);
-    server.stdout.on('data', (d) => {
-      out += d;
-      const m = /port (\d+)/.exec(out);
-      if (m) { clearTimeout(timer); resolve(Number(m[1])); }
-    });
-    server.on('exit', (code) => reject(new Error(`the web server exited (${code})`)));
+  const files = sirv(dir, {dev: true, etag: true});
+  const server = http.createServer((req, res) => files(req, res));
+  await new Promise((resolve, reject) => {
+    server.once('error', reject);
+    server.listen(0, '127.0.0.1', resolve);
   });
-  server.stderr.resume();
-  return {url: `http://127.0.0.1:${port}/`, stop: () => server.kill()};
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    stop: () => { server.close(); server.closeAllConnections(); },
+  };
 }
 
 // The browsers the page is tested in, each driven through a page object
@@ -128,52 +130,53 @@ async function launchWebKit(env) {
   const proc = spawn(process.env.WEBKIT_WEBDRIVER || 'WebKitWebDriver', [`--port=${port}`],
                      {env, stdio: ['ignore', 'ignore', 'pipe']});
   proc.stderr.resume();
-  const base = `http://127.0.0.1:${port}`;
-  async function call(method, url, body) {
-    const r = await fetch(base + url, {method, headers: {'content-type': 'application/json'},
-                                       body: body === undefined ? undefined : JSON.stringify(body)});
-    const j = await r.json();
-    if (j.value && j.value.error) throw new Error(`WebDriver ${url}: ${j.value.error}: ${j.value.message}`);
-    return j.value;
-  }
-  let session = null;
-  for (let t0 = Date.now(); !session; await sleep(100)) {
+  // The session through WebdriverIO's client, loaded only here and told to
+  // keep its log to itself; classic WebDriver only (WebKitWebDriver speaks
+  // no BiDi).
+  process.env.WDIO_LOG_LEVEL ??= 'silent';
+  const {default: WebDriver} = await import('webdriver');
+  const capabilities = {
+    'wdio:enforceWebDriverClassic': true,
+    'webkitgtk:browserOptions': {
+      binary: process.env.MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser',
+      args: ['--automation']},
+  };
+  let client = null;
+  for (let t0 = Date.now(); !client; await sleep(100)) {
     try {
-      session = (await call('POST', '/session', {capabilities: {alwaysMatch: {
-        'webkitgtk:browserOptions': {
-          binary: process.env.MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser',
-          args: ['--automation']}}}})).sessionId;
+      client = await WebDriver.newSession({hostname: '127.0.0.1', port, capabilities, logLevel: 'silent',
+                                           connectionRetryCount: 0});
     } catch (e) {
       if (Date.now() - t0 > 15000) { proc.kill(); throw e; }
     }
   }
-  const s = (url) => `/session/${session}${url}`;
-  let current = await call('GET', s('/window'));
+  let current = await client.getWindowHandle();
   async function use(handle) {
     if (handle !== current) {
-      await call('POST', s('/window'), {handle});
+      await client.switchToWindow(handle);
       current = handle;
     }
   }
   function makePage(handle) {
-    const cmd = async (method, url, body) => { await use(handle); return call(method, s(url), body); };
-    const run = (script, args) => cmd('POST', '/execute/async', {script: `
+    // Each command in this page's window.
+    const cmd = async (command, ...args) => { await use(handle); return client[command](...args); };
+    const run = (script, args) => cmd('executeAsyncScript', `
       const done = arguments[arguments.length - 1];
       Promise.resolve().then(() => (${script}).apply(null, Array.prototype.slice.call(arguments, 0, -1)))
         .then((v) => done({v: v === undefined ? null : v}), (e) => done({e: String(e && e.stack || e)}));`,
-      args}).then((r) => {
+      args).then((r) => {
         if (r && r.e) throw new Error(`in the page: ${r.e}`);
         return r ? r.v : null;
       });
     let mouseAt = [0, 0];
-    const pointer = (actions) => cmd('POST', '/actions', {actions: [
-      {type: 'pointer', id: 'mouse', parameters: {pointerType: 'mouse'}, actions}]});
-    const keys = (actions) => cmd('POST', '/actions', {actions: [{type: 'key', id: 'keyboard', actions}]});
+    const pointer = (actions) => cmd('performActions', [
+      {type: 'pointer', id: 'mouse', parameters: {pointerType: 'mouse'}, actions}]);
+    const keys = (actions) => cmd('performActions', [{type: 'key', id: 'keyboard', actions}]);
     const move = (x, y) => ({type: 'pointerMove', origin: 'viewport', x: Math.round(x), y: Math.round(y), duration: 0});
     const page = {
-      goto: (url) => cmd('POST', '/url', {url}),
-      url: () => cmd('GET', '/url'),
-      title: () => cmd('GET', '/title'),
+      goto: (url) => cmd('navigateTo', url),
+      url: () => cmd('getUrl'),
+      title: () => cmd('getTitle'),
       evaluate: (fn, ...args) => run(String(fn), args),
       $eval: (selector, fn, ...args) =>
         run(`(selector, ...rest) => (${String(fn)})(document.querySelector(selector), ...rest)`, [selector, ...args]),
@@ -181,14 +184,14 @@ async function launchWebKit(env) {
         for (let i = 0; i < 3; i++) {
           const [w, h] = await run('() => [innerWidth, innerHeight]', []);
           if (w === width && h === height) break;
-          const r = await cmd('GET', '/window/rect');
-          await cmd('POST', '/window/rect', {width: r.width + width - w, height: r.height + height - h});
+          const r = await cmd('getWindowRect');
+          await cmd('setWindowRect', null, null, r.width + width - w, r.height + height - h);
           await sleep(200);
         }
       },
       bringToFront: () => use(handle),
       close: async () => {
-        await cmd('DELETE', '/window');
+        await cmd('closeWindow');
         current = null;  // no window is current until another is chosen
       },
       keyboard: {
@@ -225,11 +228,11 @@ async function launchWebKit(env) {
     async newPage() {
       if (!firstTaken) { firstTaken = true; return first; }
       if (current === null) await use(firstHandle);
-      const {handle} = await call('POST', s('/window/new'), {type: 'window'});
+      const {handle} = await client.createWindow('window');
       return makePage(handle);
     },
     async close() {
-      await call('DELETE', s('')).catch(() => {});
+      await client.deleteSession().catch(() => {});
       const exited = new Promise((resolve) => {
         if (proc.exitCode !== null || proc.signalCode !== null) resolve();
         else proc.once('exit', resolve);
@@ -282,7 +285,9 @@ export async function runBrowserTest(name, file, body, {minutes = 4} = {}) {
 // says (where its driver tells), and the page's own list of uncaught errors
 // and rejections, read when the test ends or by closePage.
 const watched = new Set();
-const aborted = /^(net::ERR_ABORTED|NS_BINDING_ABORTED)$/;
+// Chromium's and Firefox's words for it; Firefox reports a frame's document
+// as failed when the test closes the page that holds the frame.
+const aborted = /^(net::ERR_ABORTED|NS_BINDING_ABORTED|Parent browsing context was disposed)$/;
 
 export function watchErrors(page, errors = []) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(`console ${m.type()}: ${m.text()}`); });
@@ -358,7 +363,7 @@ export const pixel = async (page, x, y) => (await pixels(page, [[x, y]]))[0];
 export const same = (a, b) => a[0] === b[0] && a[1] === b[1] && a[2] === b[2];
 
 // A digest of a region of the canvas, to tell whether the picture changed.
-export function digest(page, x0 = 0, y0 = 0, x1 = W, y1 = 480) {
+export function digest(page, x0 = 0, y0 = 0, x1 = W, y1 = game.client.panelTop) {
   return page.evaluate((x0, y0, x1, y1) => {
     const d = document.getElementById('tavoren-canvas').getContext('2d')
         .getImageData(x0, y0, x1 - x0, y1 - y0).data;
@@ -451,7 +456,6 @@ export async function tryToLeave(page, url) {
 // A page of another origin (another port on 127.0.0.1), for framing the
 // game as a portal does: each path answers with html(path).
 export async function serveOther(html) {
-  const http = await import('node:http');
   const server = http.createServer((req, res) => {
     res.writeHead(200, {'content-type': 'text/html; charset=utf-8'});
     res.end(html(req.url));
