@@ -58,6 +58,18 @@ for f in "$exe_game" "$exe_headless" "$exe_tests" "$exe_win32_tests"; do
 done
 done_phase
 
+# wine_gtest SECONDS PROGRAM: runs a GoogleTest program under Wine in the
+# build folder; prints its summary, or its whole output and fails.
+wine_gtest() {
+  local log
+  log=$tmp/$(basename "$2" .exe).log
+  (cd "$build" && timeout "$1" wine "$2" --gtest_brief=1) >"$log" 2>&1 || {
+    cat "$log"
+    fail "$(basename "$2")"
+  }
+  grep -E '^\[  PASSED  \]|tests? from .* ran' "$log" | sed 's/^/   /'
+}
+
 # --- The display and the Wine prefix -----------------------------------------
 phase "Xvfb and Wine prefix"
 start_xvfb "$tmp"
@@ -79,11 +91,7 @@ done_phase
 # All of tavoren_tests runs. The tests that start the program through a POSIX
 # shell skip themselves on Windows; step 3 runs the program instead.
 phase "unit tests under Wine"
-(cd "$build" && timeout 600 wine "$exe_tests" --gtest_brief=1) >"$tmp/unit.log" 2>&1 || {
-  cat "$tmp/unit.log"
-  fail "tavoren_tests.exe"
-}
-grep -E '^\[  PASSED  \]|tests? from .* ran' "$tmp/unit.log" | sed 's/^/   /'
+wine_gtest 600 "$exe_tests"
 done_phase
 
 # --- 3. The Windows driver against the Linux one -----------------------------
@@ -103,11 +111,7 @@ done_phase
 
 # --- 4. The window ------------------------------------------------------------
 phase "Win32 layer tests (Xvfb $DISPLAY)"
-(cd "$build" && timeout 300 wine "$exe_win32_tests" --gtest_brief=1) >"$tmp/win32.log" 2>&1 || {
-  cat "$tmp/win32.log"
-  fail "tavoren_win32_tests.exe"
-}
-grep -E '^\[  PASSED  \]|tests? from .* ran' "$tmp/win32.log" | sed 's/^/   /'
+wine_gtest 300 "$exe_win32_tests"
 done_phase
 
 phase "tavoren.exe in Xvfb"
