@@ -325,21 +325,31 @@ var TavorenPage = (function () {
     }
   }
 
+  // The page laid out for the screen as soon as this script runs, while the
+  // program is still being compiled: the first layout of the keys and the
+  // panel (their fonts) then falls before the first paint instead of into
+  // the program's start.
+  function prepare() {
+    canvas = document.getElementById('tavoren-canvas');
+    panel = document.getElementById('tavoren-panel');
+    status = document.getElementById('tavoren-status');
+    holder = document.getElementById('tavoren-holder');
+    turn = document.getElementById('tavoren-turn');
+    fullscreenKey = document.getElementById('tavoren-fullscreen');
+    again = document.getElementById('tavoren-again');
+    if (navigator.maxTouchPoints > 0 || window.matchMedia('(any-pointer: coarse)').matches) {
+      document.body.classList.add('touch');
+    }
+    fullscreenKey.hidden = !(document.fullscreenEnabled || document.webkitFullscreenEnabled);
+    fit();
+  }
+  prepare();
+
   return {
     // Starts the page's part; longest: the characters of the longest text
     // the panel shows, which the layout makes room for.
     attach: function (longest) {
       longestMessage = longest;
-      canvas = document.getElementById('tavoren-canvas');
-      panel = document.getElementById('tavoren-panel');
-      status = document.getElementById('tavoren-status');
-      holder = document.getElementById('tavoren-holder');
-      turn = document.getElementById('tavoren-turn');
-      fullscreenKey = document.getElementById('tavoren-fullscreen');
-      again = document.getElementById('tavoren-again');
-      if (navigator.maxTouchPoints > 0 || window.matchMedia('(any-pointer: coarse)').matches) {
-        document.body.classList.add('touch');
-      }
       // Desynchronized: the canvas goes to the screen without waiting for the
       // page's compositor, which halves what presenting a tick costs.
       ctx = canvas.getContext('2d', {alpha: false, desynchronized: true});
@@ -369,7 +379,6 @@ var TavorenPage = (function () {
         on(keys[i], 'click', onScreenKey);
         on(keys[i], 'contextmenu', prevent);
       }
-      fullscreenKey.hidden = !(document.fullscreenEnabled || document.webkitFullscreenEnabled);
       listenForPage();
       fit();
       // The viewport may still settle after start-up (a phone applying the
