@@ -1,7 +1,10 @@
 // Lighthouse (pinned in package-lock.json) on the served page in Debian's
 // Chromium, headless and offline, as a desktop and as a phone (its default
 // mobile emulation with simulated throttling): prints the scores and fails
-// below 1.0 in accessibility, best practices or SEO.
+// below 1.0 in accessibility, best practices or SEO, or below 0.95 in the
+// phone's performance. That score varies from run to run on one host (mostly
+// total blocking time), so it is the median of three runs, as Lighthouse's
+// own advice on variability has it.
 //
 // usage: node lighthouse_test.mjs SITE_DIR
 import lighthouse from 'lighthouse';
@@ -13,15 +16,15 @@ const least = {
   desktop: {accessibility: 1, 'best-practices': 1, seo: 1},
   mobile: {accessibility: 1, 'best-practices': 1, seo: 1},
 };
-// The phone's performance is printed against its target but does not fail
-// the suite yet: on a loaded two-core host it scores below the target for the
-// old page and the new alike (total blocking time), so a failure there would
-// say more about the host than about the page.
-const mobilePerformanceTarget = 0.95;
+const mobilePerformance = {least: 0.95, runs: 3};
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 await runBrowserTest('lighthouse test', 'lighthouse_test.mjs', async ({browser, server}) => {
   const port = Number(new URL(browser.wsEndpoint()).port);
-  for (const [form, config] of [['desktop', desktopConfig], ['mobile', undefined]]) {
+  const phone = [];
+  const forms = [['desktop', desktopConfig],
+                 ...Array.from({length: mobilePerformance.runs}, () => ['mobile', undefined])];
+  for (const [form, config] of forms) {
     const flags = {port, output: 'json', logLevel: 'error', onlyCategories: categories};
     const result = await lighthouse(server.url, flags, config);
     const lhr = result.lhr;
@@ -32,9 +35,7 @@ await runBrowserTest('lighthouse test', 'lighthouse_test.mjs', async ({browser, 
                 `; cumulative layout shift ${lhr.audits['cumulative-layout-shift'].numericValue.toFixed(3)}` +
                 ` (host benchmark ${Math.round(lhr.environment.benchmarkIndex)},` +
                 ` CPU slowdown ${lhr.configSettings.throttling.cpuSlowdownMultiplier.toFixed(2)})`);
-    if (form === 'mobile' && !(score('performance') >= mobilePerformanceTarget)) {
-      console.log(`note mobile performance ${score('performance')} is below its target ${mobilePerformanceTarget}`);
-    }
+    if (form === 'mobile') phone.push(score('performance') ?? 0);
     for (const [c, min] of Object.entries(least[form])) {
       // What fell short, to see at once why.
       const short = lhr.categories[c].auditRefs.map((r) => lhr.audits[r.id])
@@ -44,4 +45,7 @@ await runBrowserTest('lighthouse test', 'lighthouse_test.mjs', async ({browser, 
       check(score(c) !== null && score(c) >= min, `${form} ${c} at least ${min}`, `${score(c)}: ${short}`);
     }
   }
-}, {minutes: 6});
+  check(phone.length === mobilePerformance.runs && median(phone) >= mobilePerformance.least,
+        `mobile performance at least ${mobilePerformance.least} (median of ${mobilePerformance.runs} runs)`,
+        phone.map((p) => p.toFixed(2)).join(', '));
+}, {minutes: 8});
