@@ -325,11 +325,14 @@ var TavorenPage = (function () {
     }
   }
 
-  // The page laid out for the screen as soon as this script runs, while the
-  // program is still being compiled: the first layout of the keys and the
-  // panel (their fonts) then falls before the first paint instead of into
-  // the program's start.
+  // The page laid out for the screen in a task of its own right after this
+  // script, while the program is still being compiled: the first layout of
+  // the keys and the panel (their fonts) then falls before the first paint,
+  // and neither into the reading of the program nor into its start.
+  var prepared = false;
   function prepare() {
+    if (prepared) return;
+    prepared = true;
     canvas = document.getElementById('tavoren-canvas');
     panel = document.getElementById('tavoren-panel');
     status = document.getElementById('tavoren-status');
@@ -343,16 +346,25 @@ var TavorenPage = (function () {
     fullscreenKey.hidden = !(document.fullscreenEnabled || document.webkitFullscreenEnabled);
     fit();
   }
-  prepare();
+  // The canvas's backing store, which its first picture would otherwise
+  // have to make, is made in a task of its own too.
+  function prepareCanvas() {
+    if (ctx) return;
+    prepare();
+    // Desynchronized: the canvas goes to the screen without waiting for the
+    // page's compositor, which halves what presenting a tick costs.
+    ctx = canvas.getContext('2d', {alpha: false, desynchronized: true});
+    ctx.putImageData(new ImageData(1, 1), 0, 0);
+  }
+  setTimeout(prepare, 0);
+  setTimeout(prepareCanvas, 0);
 
   return {
     // Starts the page's part; longest: the characters of the longest text
     // the panel shows, which the layout makes room for.
     attach: function (longest) {
+      prepareCanvas();
       longestMessage = longest;
-      // Desynchronized: the canvas goes to the screen without waiting for the
-      // page's compositor, which halves what presenting a tick costs.
-      ctx = canvas.getContext('2d', {alpha: false, desynchronized: true});
       attached = true;
       on(window, 'keydown', onKeyDown);
       on(canvas, 'pointerdown', onPointerDown);
@@ -384,8 +396,12 @@ var TavorenPage = (function () {
       // The viewport may still settle after start-up (a phone applying the
       // page's viewport setting): fit again whenever the page's box changes.
       if (window.ResizeObserver) new ResizeObserver(fit).observe(document.documentElement);
-      document.body.dataset.game = 'running';  // shown: the canvas may take the focus
       document.body.dataset.leave = 'free';
+    },
+
+    // Shows the game, its first picture on the canvas.
+    show: function () {
+      document.body.dataset.game = 'running';  // shown: the canvas may take the focus
       // Focused from the start on a page of its own; in a frame of another
       // site, which may not take the focus unasked, by the first press.
       if (!crossOriginFrame()) canvas.focus({preventScroll: true});

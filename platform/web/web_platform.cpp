@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "platform/loop_platform.h"
 #include "platform/web/page_events.h"
@@ -18,6 +17,7 @@
 // which clang-format would lay out as C++ (and split its !==).
 // clang-format off
 EM_JS(void, TavorenPageAttach, (int longestPanelText), { TavorenPage.attach(longestPanelText); });
+EM_JS(void, TavorenPageShow, (), { TavorenPage.show(); });
 EM_JS(int, TavorenPageNextEvent, (int* out), { return TavorenPage.next(out); });
 EM_ASYNC_JS(void, TavorenPageWait, (int ms), { await TavorenPage.wait(ms); });
 EM_JS(void, TavorenPagePutRows, (const void* pixels, int top, int bottom),
@@ -36,6 +36,9 @@ namespace {
 // input wakes it at once, so this only bounds how late it reads the clock
 // (a pause of two seconds ends at most this much late).
 constexpr int kPauseWakeMs = 10;
+
+// Rows of the first picture made ready in one task of the start.
+constexpr int kStartRowsPerTask = 120;
 
 TShiftState ShiftStateOf(int modifiers, int buttons) {
   TShiftState s = 0;
@@ -66,8 +69,10 @@ bool SameRow(const TColor* framebuffer, const std::uint32_t* canvas) {
 
 class WebPlatform final : public LoopPlatform {
  public:
+  // rgba_ starts unset (clearing 2 MB would cost the start a few
+  // milliseconds): PresentFirstPicture sets every row of it.
   WebPlatform()
-      : rgba_(static_cast<std::size_t>(kClientWidth) * kPanelTop),
+      : rgba_(new std::uint32_t[static_cast<std::size_t>(kClientWidth) * kPanelTop]),
         clockBase_(static_cast<std::uint32_t>(std::fmod(TavorenPageDateNow(), 4294967296.0))) {}
 
   void Run();
@@ -83,9 +88,12 @@ class WebPlatform final : public LoopPlatform {
   void Present() override;
   void WindowClosed() override;
   bool HandleInput();
+  void PresentFirstPicture();
+  void CopyRows(int top, int bottom);
+  void PutRows(int top, int bottom);
   void SetAtStake(bool atStake);
 
-  std::vector<std::uint32_t> rgba_;  // the rows being presented, as canvas RGBA
+  std::unique_ptr<std::uint32_t[]> rgba_;  // the rows being presented, as canvas RGBA
   std::uint32_t clockBase_;
   bool atStake_ = false;  // a shot has been played since the last rack
 };
@@ -94,10 +102,16 @@ class WebPlatform final : public LoopPlatform {
 // then at most one due tick, and back to the browser after each round, so
 // that a tick that takes long never shuts out input. Asleep (no timer, no
 // animation frame) while the game waits for the player.
+// Before it, the start, in short tasks (see RunGame): the page's part, then
+// the rack and the paint a window gets when it is first shown, and their
+// picture. The rack paints nothing itself, so nothing of it waits to be
+// presented.
 void WebPlatform::Run() {
   TavorenPageAttach(msg::LongestPanelText());
-  RunHandler([this] { form_->FormShow(); });
-  RequestPaint();
+  TavorenPageWait(0);
+  form_->FormShow();
+  form_->FormPaint();
+  PresentFirstPicture();
   while (!closed_) {
     bool handled = false;
     while (!closed_ && HandleInput()) handled = true;
@@ -108,6 +122,22 @@ void WebPlatform::Run() {
     if (closed_) break;
     TavorenPageWait(handled ? 0 : timer_.WaitMs(MonotonicNs()));
   }
+}
+
+// Puts the whole first picture on the canvas, then what else there is to
+// present (the panel text); the page shows the game only then. The rows are
+// made opaque kStartRowsPerTask a task: the first time, that touches 2 MB of
+// memory never used before.
+void WebPlatform::PresentFirstPicture() {
+  bool all = false;
+  TakeDamage(all);  // every row is put here
+  for (int top = 0; top < kPanelTop; top += kStartRowsPerTask) {
+    CopyRows(top, std::min(top + kStartRowsPerTask, kPanelTop));
+    TavorenPageWait(0);
+  }
+  TavorenPagePutRows(rgba_.get(), 0, kPanelTop);
+  Present();
+  TavorenPageShow();
 }
 
 // Handles one queued event, or the pending repaint; false when there was
@@ -192,20 +222,20 @@ void WebPlatform::Present() {
   bool all = false;
   const Framebuffer::Damage damage = TakeDamage(all);
   const TColor* src = form_->Canvas.Pixels();
+  const std::uint32_t* rgba = rgba_.get();
   damage.ForEachRun([&](int top, int bottom, int, int) {
     int runTop = -1;
     for (int row = top; row < bottom; ++row) {
       const std::size_t begin = static_cast<std::size_t>(row) * kClientWidth;
-      const bool changed = all || !SameRow(src + begin, rgba_.data() + begin);
+      const bool changed = all || !SameRow(src + begin, rgba + begin);
       if (changed) {
-        for (std::size_t i = begin; i < begin + kClientWidth; ++i) rgba_[i] = src[i] | kOpaque;
         if (runTop < 0) runTop = row;
       } else if (runTop >= 0) {
-        TavorenPagePutRows(rgba_.data(), runTop, row);
+        PutRows(runTop, row);
         runTop = -1;
       }
     }
-    if (runTop >= 0) TavorenPagePutRows(rgba_.data(), runTop, bottom);
+    if (runTop >= 0) PutRows(runTop, bottom);
   });
   if (panelChanged_) {
     panelChanged_ = false;
@@ -213,6 +243,21 @@ void WebPlatform::Present() {
     // The strike text shows from the moment a shot (or its replay) starts.
     if (std::strcmp(panelText_, msg::kStrike) == 0) SetAtStake(true);
   }
+}
+
+// Rows [top, bottom) of the framebuffer, made opaque, into rgba_.
+void WebPlatform::CopyRows(int top, int bottom) {
+  const TColor* src = form_->Canvas.Pixels();
+  std::uint32_t* rgba = rgba_.get();
+  const std::size_t end = static_cast<std::size_t>(bottom) * kClientWidth;
+  for (std::size_t i = static_cast<std::size_t>(top) * kClientWidth; i < end; ++i)
+    rgba[i] = src[i] | kOpaque;
+}
+
+// The same rows, then to the canvas.
+void WebPlatform::PutRows(int top, int bottom) {
+  CopyRows(top, bottom);
+  TavorenPagePutRows(rgba_.get(), top, bottom);
 }
 
 // Tells the page whether leaving it would lose a game in progress: it asks
@@ -225,10 +270,16 @@ void WebPlatform::SetAtStake(bool atStake) {
 
 }  // namespace
 
+// The start comes in short tasks, the thread going back to the browser
+// between them, so that none holds up a phone's first touch for long: first
+// whatever follows the program's compilation, then the form (which clears
+// 2 MB), then the rest of the start (WebPlatform::Run).
 void RunGame() {
+  TavorenPageWait(0);
   // The form holds the framebuffer (2 MB): it lives on the heap for the whole
   // run and is never destroyed, since the page outlives main().
   static WebPlatform* platform = new WebPlatform();
+  TavorenPageWait(0);
   platform->Run();
 }
 
