@@ -1,6 +1,6 @@
 # Writes OUT: TEMPLATE with each @TAVOREN_...@ filled in from the program's
 # facts (FACTS, the driver's --describe) and the build (VERSION, PAGE_COLOUR,
-# SITE_FILES: the site's files, separated by commas), and, where it stands, the
+# HOLD_MS, SITE_FILES: the site's files, separated by commas), and, where it stands, the
 # program SCRIPT in place of @TAVOREN_JS@.
 file(READ ${FACTS} facts)
 macro(fact var)
@@ -20,6 +20,7 @@ fact(TAVOREN_KEY_HOME keys home)
 fact(TAVOREN_KEY_ESCAPE keys escape)
 set(TAVOREN_VERSION ${VERSION})
 set(TAVOREN_PAGE_COLOUR ${PAGE_COLOUR})
+set(TAVOREN_HOLD_MS ${HOLD_MS})
 # The files as a JavaScript list: './' (the page itself) and each file.
 set(TAVOREN_SITE_FILES "'./'")
 string(REPLACE "," ";" site_files "${SITE_FILES}")

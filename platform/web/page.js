@@ -182,9 +182,8 @@ var TavorenPage = (function () {
   }
 
   // Home and Esc throw the table away: their on-screen keys act only when
-  // held for kHoldMs, the key filling up meanwhile. A finger that lifts or
-  // slides off before then changes nothing.
-  var kHoldMs = 700;
+  // held for the key's data-hold-ms, the key filling up meanwhile. A finger
+  // that lifts or slides off before then changes nothing.
   var held = null;  // {key, pointerId, timer}
   function startHold(e) {
     endHold();
@@ -193,7 +192,7 @@ var TavorenPage = (function () {
       var code = Number(key.dataset.key);
       endHold();
       push([kKey, code, 0, buttons, 0, 0]);
-    }, kHoldMs)};
+    }, Number(key.dataset.holdMs))};
     key.classList.add('holding');
   }
   function endHold() {
