@@ -1,12 +1,10 @@
 // Lighthouse (pinned in package-lock.json) on the served page in Debian's
 // Chromium, headless and offline, as a desktop and as a phone (its default
 // mobile emulation with simulated throttling): prints the scores and fails
-// below 1.0 in accessibility, best practices or SEO. The phone's performance
-// varies from run to run on one host (total blocking time, with whatever else
-// the host runs), so it is taken as the median of three runs, as Lighthouse's
-// own advice on variability has it: printed against its target of 0.95, and
-// failing only below 0.85, where the page itself has grown slower (the page
-// whose start-up shifted its layout scored 0.86).
+// below 1.0 in accessibility, best practices or SEO, or below 0.95 in the
+// phone's performance. That score varies from run to run on one host (total
+// blocking time, with whatever else the host runs), so it is taken as the
+// median of five runs, as Lighthouse's own advice on variability has it.
 //
 // usage: node lighthouse_test.mjs SITE_DIR
 import lighthouse from 'lighthouse';
@@ -18,7 +16,7 @@ const least = {
   desktop: {accessibility: 1, 'best-practices': 1, seo: 1},
   mobile: {accessibility: 1, 'best-practices': 1, seo: 1},
 };
-const mobilePerformance = {target: 0.95, least: 0.85, runs: 3};
+const mobilePerformance = {least: 0.95, runs: 5};
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 await runBrowserTest('lighthouse test', 'lighthouse_test.mjs', async ({browser, server}) => {
@@ -50,8 +48,4 @@ await runBrowserTest('lighthouse test', 'lighthouse_test.mjs', async ({browser, 
   const runs = phone.map((p) => p.toFixed(2)).join(', ');
   check(phone.length === mobilePerformance.runs && median(phone) >= mobilePerformance.least,
         `mobile performance at least ${mobilePerformance.least} (median of ${mobilePerformance.runs} runs)`, runs);
-  if (!(median(phone) >= mobilePerformance.target)) {
-    console.log(`note mobile performance: median ${median(phone)?.toFixed(2)} of ${runs}, ` +
-                `below its target ${mobilePerformance.target}`);
-  }
 }, {minutes: 8});

@@ -67,7 +67,7 @@ for engine in chromium firefox; do
   timeout 300 node tests/browser/embed_test.mjs build-web/site "$engine"
 done
 echo "== web: Lighthouse, desktop and mobile (chromium)"
-timeout 420 node tests/browser/lighthouse_test.mjs build-web/site
+timeout 540 node tests/browser/lighthouse_test.mjs build-web/site
 echo "== web: the page on an emulated touch phone (chromium)"
 timeout 600 node tests/browser/touch_test.mjs build-web/site
 echo "== web: the page's soak (chromium)"
