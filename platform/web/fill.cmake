@@ -1,7 +1,7 @@
 # Writes OUT: TEMPLATE with each @TAVOREN_...@ filled in from the program's
 # facts (FACTS, the driver's --describe) and the build (VERSION, PAGE_COLOUR,
-# HOLD_MS, SITE_FILES: the site's files, separated by commas), and, where it stands, the
-# program SCRIPT in place of @TAVOREN_JS@.
+# HOLD_MS, SITE_FILES: the site's files, separated by commas), and, where it
+# stands, the program SCRIPT in place of @TAVOREN_JS@.
 file(READ ${FACTS} facts)
 macro(fact var)
   string(JSON ${var} GET "${facts}" ${ARGN})

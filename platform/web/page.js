@@ -328,10 +328,8 @@ var TavorenPage = (function () {
   // script, while the program is still being compiled: the first layout of
   // the keys and the panel (their fonts) then falls before the first paint,
   // and neither into the reading of the program nor into its start.
-  var prepared = false;
   function prepare() {
-    if (prepared) return;
-    prepared = true;
+    if (canvas) return;  // done already
     canvas = document.getElementById('tavoren-canvas');
     panel = document.getElementById('tavoren-panel');
     status = document.getElementById('tavoren-status');

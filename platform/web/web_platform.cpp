@@ -271,9 +271,9 @@ void WebPlatform::SetAtStake(bool atStake) {
 }  // namespace
 
 // The start comes in short tasks, the thread going back to the browser
-// between them, so that none holds up a phone's first touch for long: first
-// whatever follows the program's compilation, then the form (which clears
-// 2 MB), then the rest of the start (WebPlatform::Run).
+// between them, so that none holds up a phone's first touch for long: the
+// runtime's own start after the compilation, then the form (which fills its
+// 2 MB framebuffer), then the rest of the start (WebPlatform::Run).
 void RunGame() {
   TavorenPageWait(0);
   // The form holds the framebuffer (2 MB): it lives on the heap for the whole
